@@ -1,0 +1,50 @@
+#pragma once
+
+// The root of every reference object: platform values (strings, numbers,
+// collections, errors, ...) and the model objects built on them. Objects live
+// in std::shared_ptr; identity is the pointer, equality and hash are the
+// class's own.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "foundation/class.h"
+
+namespace fnd {
+
+class Value;
+
+class Object : public std::enable_shared_from_this<Object> {
+ public:
+  virtual ~Object();
+
+  // The root class "NSObject".
+  static const Class& staticClass();
+
+  virtual const Class& objectClass() const = 0;
+
+  bool isKindOfClass(const Class& cls) const { return objectClass().isSubclassOfClass(cls); }
+  bool isMemberOfClass(const Class& cls) const { return &objectClass() == &cls; }
+
+  // Identity unless the class says otherwise. Equal objects have equal hashes.
+  virtual bool isEqual(const Object& other) const;
+  virtual std::size_t hash() const;
+
+  // "<ClassName: 0x...>" unless the class says otherwise.
+  virtual std::string description() const;
+
+  // Key-value access through the class's declared properties. Keys come from
+  // code (property declarations), so an unknown key is a programming error.
+  Value valueForKey(std::string_view key) const;
+  void setValueForKey(const Value& value, std::string_view key);
+  bool hasPropertyForKey(std::string_view key) const;
+
+ protected:
+  Object() = default;
+  Object(const Object&) = default;
+  Object& operator=(const Object&) = default;
+};
+
+}  // namespace fnd
