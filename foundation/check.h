@@ -21,4 +21,12 @@ namespace fnd {
       ::fnd::parameterAssertionFailed(#condition);      \
   } while (false)
 
+// The same with the text the platform's callers know the check by, where the
+// C++ expression reads differently ("nil != value").
+#define FND_PARAMETER_ASSERT_TEXT(condition, text)      \
+  do {                                                  \
+    if (!(condition)) [[unlikely]]                      \
+      ::fnd::parameterAssertionFailed(text);            \
+  } while (false)
+
 #define FND_NOT_REACHED() ::fnd::programmingError("We should not get here")
