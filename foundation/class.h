@@ -26,6 +26,8 @@ class Class {
     std::string name;
     std::function<Value(const Object&)> get;
     std::function<void(Object&, const Value&)> set;
+    // A plain number (integer, boolean, real) that cannot hold nil.
+    bool scalar = false;
   };
 
   // Registers a class. A second class of the same name is a programming

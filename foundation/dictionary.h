@@ -32,6 +32,7 @@ class Dictionary final : public Object {
   Value objectForKey(const Value& key) const;
   Value objectForKey(std::string_view key) const { return objectForKey(Value(key)); }
   Value objectForKey(const char* key) const { return objectForKey(std::string_view(key)); }
+  Value objectForKey(const std::string& key) const { return objectForKey(std::string_view(key)); }
   std::vector<Value> allKeys() const;
 
   // A copy with `key` set to `value` (or removed when `value` is nil).

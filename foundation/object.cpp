@@ -5,6 +5,8 @@
 
 #include "foundation/check.h"
 #include "foundation/format.h"
+#include "foundation/keyed_archiver.h"
+#include "foundation/keyed_unarchiver.h"
 #include "foundation/value.h"
 
 namespace fnd {
@@ -35,6 +37,21 @@ void Object::setValueForKey(const Value& value, std::string_view key) {
   FND_PARAMETER_ASSERT(property != nullptr && property->set);
   property->set(*this, value);
 }
+
+bool Object::isScalarPropertyForKey(std::string_view key) const {
+  const Class::Property* property = objectClass().propertyNamed(key);
+  return property != nullptr && property->scalar;
+}
+
+void Object::encodeWithCoder(KeyedArchiver& coder) const {
+  coder.failWithError(Error(NSCocoaErrorDomain, NSCoderInvalidValueError,
+                            {{Value(NSDebugDescriptionErrorKey),
+                              Value(StringWithFormat("%@ cannot be archived", objectClass().name()))}}));
+}
+
+bool Object::initWithCoder(KeyedUnarchiver&) { return false; }
+
+Value Object::replacementObjectForKeyedArchiver() const { return Value(); }
 
 bool Object::hasPropertyForKey(std::string_view key) const { return objectClass().propertyNamed(key) != nullptr; }
 

@@ -15,6 +15,8 @@
 namespace fnd {
 
 class Value;
+class KeyedArchiver;
+class KeyedUnarchiver;
 
 class Object : public std::enable_shared_from_this<Object> {
  public:
@@ -40,6 +42,19 @@ class Object : public std::enable_shared_from_this<Object> {
   Value valueForKey(std::string_view key) const;
   void setValueForKey(const Value& value, std::string_view key);
   bool hasPropertyForKey(std::string_view key) const;
+  // Whether the property holds a plain number that cannot be absent.
+  bool isScalarPropertyForKey(std::string_view key) const;
+
+  // Keyed coding. Platform values are laid out by the archiver itself; other
+  // classes that archive override these.
+  virtual bool supportsSecureCoding() const { return false; }
+  // The default fails the archive: the object cannot be archived.
+  virtual void encodeWithCoder(KeyedArchiver& coder) const;
+  // Fills a fresh instance from the archive; false when the archive does not
+  // describe a valid instance (the coder may carry the reason).
+  virtual bool initWithCoder(KeyedUnarchiver& coder);
+  // What the archive holds in place of this object; itself by default.
+  virtual Value replacementObjectForKeyedArchiver() const;
 
  protected:
   Object() = default;

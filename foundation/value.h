@@ -47,6 +47,7 @@ class Value {
   explicit operator bool() const { return object_ != nullptr; }
 
   Object* get() const { return object_.get(); }
+  Object* operator->() const { return object_.get(); }
   const std::shared_ptr<Object>& object() const { return object_; }
 
   // The object as T, or null when it is nil or of another class.

@@ -1,0 +1,486 @@
+// The binary property-list form, "bplist00": a header, the objects, a table
+// of their offsets and a 32-byte trailer giving the sizes of offsets and
+// object references, the object count, the top object and the table's place.
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+
+#include "foundation/array.h"
+#include "foundation/data.h"
+#include "foundation/date.h"
+#include "foundation/dictionary.h"
+#include "foundation/format.h"
+#include "foundation/number.h"
+#include "foundation/property_list.h"
+#include "foundation/property_list_codec.h"
+#include "foundation/string.h"
+#include "foundation/uid.h"
+
+namespace fnd::plist_codec {
+
+namespace {
+
+constexpr std::string_view kMagic = "bplist00";
+constexpr std::size_t kTrailerSize = 32;
+
+enum Marker : std::uint8_t {
+  kFalse = 0x08,
+  kTrue = 0x09,
+  kInteger = 0x10,
+  kReal = 0x20,
+  kDate = 0x33,
+  kData = 0x40,
+  kASCIIString = 0x50,
+  kUTF16String = 0x60,
+  kUID = 0x80,
+  kArray = 0xA0,
+  kDictionary = 0xD0,
+};
+
+// ---------------------------------------------------------------------------
+// Writing
+
+std::size_t bytesFor(std::uint64_t value) {
+  if (value <= 0xFF) return 1;
+  if (value <= 0xFFFF) return 2;
+  if (value <= 0xFFFFFFFF) return 4;
+  return 8;
+}
+
+void appendBigEndian(std::vector<std::uint8_t>& out, std::uint64_t value, std::size_t size) {
+  for (std::size_t i = size; i-- > 0;) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// Text as UTF-16 code units; bytes that are not UTF-8 become U+FFFD so a
+// damaged string cannot make an unreadable archive.
+std::vector<std::uint16_t> utf16Units(std::string_view text) {
+  std::vector<std::uint16_t> units;
+  units.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<std::uint8_t>(text[i]);
+    std::uint32_t code = 0xFFFD;
+    std::size_t length = 1;
+    if (lead < 0x80) {
+      code = lead;
+    } else {
+      length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+      bool valid = length > 0 && lead < 0xF5 && i + length <= text.size();
+      std::uint32_t value = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+      for (std::size_t k = 1; valid && k < length; ++k) {
+        const auto next = static_cast<std::uint8_t>(text[i + k]);
+        valid = (next & 0xC0) == 0x80;
+        value = (value << 6) | (next & 0x3F);
+      }
+      const std::uint32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+      if (valid && value >= minimum && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
+        code = value;
+      } else {
+        length = 1;
+      }
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      units.push_back(static_cast<std::uint16_t>(0xD800 + (code >> 10)));
+      units.push_back(static_cast<std::uint16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      units.push_back(static_cast<std::uint16_t>(code));
+    }
+    i += length;
+  }
+  return units;
+}
+
+class BinaryWriter {
+ public:
+  std::vector<std::uint8_t> write(const Value& root) {
+    add(root);
+    refSize_ = bytesFor(nodes_.size() - 1);
+    out_.assign(kMagic.begin(), kMagic.end());
+    std::vector<std::uint64_t> offsets;
+    offsets.reserve(nodes_.size());
+    for (const Node& node : nodes_) {
+      offsets.push_back(out_.size());
+      encode(node);
+    }
+    const std::uint64_t tableOffset = out_.size();
+    const std::size_t offsetSize = bytesFor(tableOffset);
+    for (const std::uint64_t offset : offsets) appendBigEndian(out_, offset, offsetSize);
+    out_.insert(out_.end(), 6, 0);
+    out_.push_back(static_cast<std::uint8_t>(offsetSize));
+    out_.push_back(static_cast<std::uint8_t>(refSize_));
+    appendBigEndian(out_, nodes_.size(), 8);
+    appendBigEndian(out_, 0, 8);
+    appendBigEndian(out_, tableOffset, 8);
+    return std::move(out_);
+  }
+
+ private:
+  struct Node {
+    const Object* object;
+    std::vector<std::uint64_t> children;  // arrays: elements; dictionaries: keys then values
+  };
+
+  // Flattens the tree, children after their container; equal strings (the
+  // keys of every archived object) are written once.
+  std::uint64_t add(const Value& value) {
+    const Object* object = value.get();
+    // Values are immutable, so one object referenced twice is written once.
+    if (auto it = objects_.find(object); it != objects_.end()) return it->second;
+    const std::uint64_t index = addNew(value);
+    objects_.emplace(object, index);
+    return index;
+  }
+
+  std::uint64_t addNew(const Value& value) {
+    const Object* object = value.get();
+    if (const auto* string = dynamic_cast<const String*>(object)) {
+      auto [it, inserted] = strings_.try_emplace(string->value(), nodes_.size());
+      if (inserted) nodes_.push_back({object, {}});
+      return it->second;
+    }
+    const std::uint64_t index = nodes_.size();
+    nodes_.push_back({object, {}});
+    std::vector<std::uint64_t> children;
+    if (const auto* array = dynamic_cast<const Array*>(object)) {
+      children.reserve(array->count());
+      for (const Value& element : array->elements()) children.push_back(add(element));
+    } else if (const auto* dictionary = dynamic_cast<const Dictionary*>(object)) {
+      children.reserve(2 * dictionary->count());
+      for (const auto& entry : dictionary->entries()) children.push_back(add(entry.first));
+      for (const auto& entry : dictionary->entries()) children.push_back(add(entry.second));
+    }
+    nodes_[index].children = std::move(children);
+    return index;
+  }
+
+  void marker(std::uint8_t kind, std::uint64_t count) {
+    if (count < 15) {
+      out_.push_back(static_cast<std::uint8_t>(kind | count));
+      return;
+    }
+    out_.push_back(static_cast<std::uint8_t>(kind | 0x0F));
+    integer(static_cast<std::int64_t>(count));
+  }
+
+  void integer(std::int64_t value) {
+    if (value < 0) {
+      out_.push_back(kInteger | 3);
+      appendBigEndian(out_, static_cast<std::uint64_t>(value), 8);
+      return;
+    }
+    const std::size_t size = bytesFor(static_cast<std::uint64_t>(value));
+    out_.push_back(static_cast<std::uint8_t>(kInteger | std::countr_zero(size)));
+    appendBigEndian(out_, static_cast<std::uint64_t>(value), size);
+  }
+
+  void real(std::uint8_t kind, double value) {
+    out_.push_back(kind);
+    appendBigEndian(out_, std::bit_cast<std::uint64_t>(value), 8);
+  }
+
+  void encode(const Node& node) {
+    const Object* object = node.object;
+    if (const auto* number = dynamic_cast<const Number*>(object)) {
+      switch (number->kind()) {
+        case Number::Kind::boolean:
+          out_.push_back(number->boolValue() ? kTrue : kFalse);
+          return;
+        case Number::Kind::integer:
+          return integer(number->integerValue());
+        case Number::Kind::unsignedInteger:
+          if (number->unsignedIntegerValue() <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            return integer(static_cast<std::int64_t>(number->unsignedIntegerValue()));
+          }
+          // Beyond the signed range the platform writes a 16-byte integer.
+          out_.push_back(kInteger | 4);
+          appendBigEndian(out_, 0, 8);
+          appendBigEndian(out_, number->unsignedIntegerValue(), 8);
+          return;
+        case Number::Kind::real:
+          return real(kReal | 3, number->doubleValue());
+      }
+    }
+    if (const auto* string = dynamic_cast<const String*>(object)) return encodeString(string->value());
+    if (const auto* data = dynamic_cast<const Data*>(object)) {
+      marker(kData, data->length());
+      out_.insert(out_.end(), data->bytes().begin(), data->bytes().end());
+      return;
+    }
+    if (const auto* date = dynamic_cast<const Date*>(object)) return real(kDate, date->timeIntervalSinceReferenceDate());
+    if (const auto* uid = dynamic_cast<const UID*>(object)) {
+      const std::size_t size = bytesFor(uid->value());
+      out_.push_back(static_cast<std::uint8_t>(kUID | (size - 1)));
+      appendBigEndian(out_, uid->value(), size);
+      return;
+    }
+    const bool isArray = dynamic_cast<const Array*>(object) != nullptr;
+    marker(isArray ? kArray : kDictionary, isArray ? node.children.size() : node.children.size() / 2);
+    for (const std::uint64_t child : node.children) appendBigEndian(out_, child, refSize_);
+  }
+
+  void encodeString(const std::string& text) {
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+      marker(kASCIIString, text.size());
+      out_.insert(out_.end(), text.begin(), text.end());
+      return;
+    }
+    const std::vector<std::uint16_t> units = utf16Units(text);
+    marker(kUTF16String, units.size());
+    for (const std::uint16_t unit : units) appendBigEndian(out_, unit, 2);
+  }
+
+  std::vector<Node> nodes_;
+  std::unordered_map<std::string, std::uint64_t> strings_;
+  std::unordered_map<const Object*, std::uint64_t> objects_;
+  std::vector<std::uint8_t> out_;
+  std::size_t refSize_ = 1;
+};
+
+// ---------------------------------------------------------------------------
+// Reading
+
+std::uint64_t readBigEndian(const std::uint8_t* bytes, std::size_t size) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < size; ++i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+void appendUTF8(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+class BinaryReader {
+ public:
+  explicit BinaryReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+  Expected<Value> read() {
+    if (bytes_.size() < kMagic.size() + kTrailerSize) return corruptError("The binary property list is truncated");
+    const std::uint8_t* trailer = bytes_.data() + bytes_.size() - kTrailerSize;
+    offsetSize_ = trailer[6];
+    refSize_ = trailer[7];
+    count_ = readBigEndian(trailer + 8, 8);
+    const std::uint64_t top = readBigEndian(trailer + 16, 8);
+    tableOffset_ = readBigEndian(trailer + 24, 8);
+    const std::uint64_t objectsEnd = bytes_.size() - kTrailerSize;
+    if (!validSize(offsetSize_) || !validSize(refSize_) || count_ == 0 || count_ > kPropertyListMaximumObjectCount ||
+        top >= count_ || tableOffset_ < kMagic.size() || tableOffset_ > objectsEnd ||
+        count_ > (objectsEnd - tableOffset_) / offsetSize_) {
+      return corruptError("The binary property list has an invalid trailer");
+    }
+    values_.resize(count_);
+    states_.assign(count_, State::unread);
+    Value root = object(top, 0);
+    if (error_) return *error_;
+    return root;
+  }
+
+ private:
+  enum class State : std::uint8_t { unread, reading, read };
+
+  static bool validSize(std::uint64_t size) { return size == 1 || size == 2 || size == 4 || size == 8; }
+
+  Value fail(std::string text) {
+    if (!error_) error_ = corruptError(std::move(text));
+    return Value();
+  }
+
+  // Each object is converted once, so shared references cost nothing more
+  // and a reference back into an object being read is caught as a cycle.
+  Value object(std::uint64_t index, std::size_t depth) {
+    if (error_) return Value();
+    if (index >= count_) return fail("An object reference is out of range");
+    switch (states_[index]) {
+      case State::read:
+        return values_[index];
+      case State::reading:
+        return fail("The binary property list refers to itself");
+      case State::unread:
+        break;
+    }
+    if (depth > kPropertyListMaximumDepth) return fail("The binary property list nests too deeply");
+    states_[index] = State::reading;
+    const std::uint64_t offset = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
+    if (offset < kMagic.size() || offset >= tableOffset_) return fail("An object offset is out of range");
+    Value value = parse(offset, depth);
+    values_[index] = value;
+    states_[index] = State::read;
+    return value;
+  }
+
+  // True when `size` bytes from `position` lie before the offset table.
+  bool available(std::uint64_t position, std::uint64_t size) const {
+    return position <= tableOffset_ && size <= tableOffset_ - position;
+  }
+
+  // The count of a container or the length of data or text, which may
+  // follow the marker as an integer object.
+  std::optional<std::uint64_t> count(std::uint64_t& position, std::uint8_t low) {
+    if (low != 0x0F) return low;
+    if (!available(position, 1)) return std::nullopt;
+    const std::uint8_t marker = bytes_[position++];
+    if ((marker & 0xF0) != kInteger || (marker & 0x0F) > 3) return std::nullopt;
+    const std::size_t size = std::size_t{1} << (marker & 0x0F);
+    if (!available(position, size)) return std::nullopt;
+    const std::uint64_t value = readBigEndian(bytes_.data() + position, size);
+    position += size;
+    return value;
+  }
+
+  Value parse(std::uint64_t position, std::size_t depth) {
+    const std::uint8_t marker = bytes_[position++];
+    const std::uint8_t high = marker & 0xF0;
+    const std::uint8_t low = marker & 0x0F;
+    switch (high) {
+      case 0x00:
+        if (marker == kFalse || marker == kTrue) return Value(marker == kTrue);
+        return fail("The binary property list holds an object that is not a property-list value");
+      case kInteger:
+        return parseInteger(position, low);
+      case kReal:
+        return parseReal(position, low);
+      case 0x30:
+        if (marker != kDate || !available(position, 8)) return fail("A date is malformed");
+        return Value(Date::dateWithTimeIntervalSinceReferenceDate(
+            std::bit_cast<double>(readBigEndian(bytes_.data() + position, 8))));
+      case kData:
+      case kASCIIString:
+      case kUTF16String:
+        return parseBytes(position, high, low);
+      case kUID:
+        if (!available(position, low + 1u) || low > 7) return fail("A UID is malformed");
+        return Value(UID::make(readBigEndian(bytes_.data() + position, low + 1u)));
+      case kArray:
+      case kDictionary:
+        return parseContainer(position, high, low, depth);
+      default:
+        return fail(StringWithFormat("Unknown object marker 0x%02x", marker));
+    }
+  }
+
+  Value parseInteger(std::uint64_t position, std::uint8_t low) {
+    if (low > 4) return fail("An integer is malformed");
+    const std::size_t size = std::size_t{1} << low;
+    if (!available(position, size)) return fail("An integer is truncated");
+    if (size < 8) return Value(static_cast<std::int64_t>(readBigEndian(bytes_.data() + position, size)));
+    if (size == 8) return Value(static_cast<std::int64_t>(readBigEndian(bytes_.data() + position, 8)));
+    const std::uint64_t upper = readBigEndian(bytes_.data() + position, 8);
+    const std::uint64_t lower = readBigEndian(bytes_.data() + position + 8, 8);
+    if (upper == 0) return Value(Number::numberWithUnsignedInteger(lower));
+    if (upper == ~std::uint64_t{0} && static_cast<std::int64_t>(lower) < 0) {
+      return Value(static_cast<std::int64_t>(lower));
+    }
+    return fail("An integer does not fit in 64 bits");
+  }
+
+  Value parseReal(std::uint64_t position, std::uint8_t low) {
+    if (low == 2 && available(position, 4)) {
+      return Value(static_cast<double>(
+          std::bit_cast<float>(static_cast<std::uint32_t>(readBigEndian(bytes_.data() + position, 4)))));
+    }
+    if (low == 3 && available(position, 8)) {
+      return Value(std::bit_cast<double>(readBigEndian(bytes_.data() + position, 8)));
+    }
+    return fail("A real is malformed");
+  }
+
+  Value parseBytes(std::uint64_t position, std::uint8_t high, std::uint8_t low) {
+    const auto length = count(position, low);
+    const std::uint64_t unit = high == kUTF16String ? 2 : 1;
+    if (!length || *length > std::numeric_limits<std::uint64_t>::max() / unit || !available(position, *length * unit)) {
+      return fail("Data or text runs past the end of the objects");
+    }
+    const std::uint8_t* start = bytes_.data() + position;
+    if (high == kData) return Value(Data::make(std::vector<std::uint8_t>(start, start + *length)));
+    std::string text;
+    if (high == kASCIIString) {
+      text.reserve(*length);
+      // Bytes above 0x7F are taken as Latin-1 so the result stays UTF-8.
+      for (std::uint64_t i = 0; i < *length; ++i) appendUTF8(text, start[i]);
+      return Value(std::move(text));
+    }
+    text.reserve(*length * 2);
+    for (std::uint64_t i = 0; i < *length; ++i) {
+      std::uint32_t code = static_cast<std::uint32_t>(readBigEndian(start + 2 * i, 2));
+      if (code >= 0xD800 && code <= 0xDBFF && i + 1 < *length) {
+        const auto next = static_cast<std::uint32_t>(readBigEndian(start + 2 * (i + 1), 2));
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+          code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
+          ++i;
+        }
+      }
+      if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;
+      appendUTF8(text, code);
+    }
+    return Value(std::move(text));
+  }
+
+  Value parseContainer(std::uint64_t position, std::uint8_t high, std::uint8_t low, std::size_t depth) {
+    const auto entries = count(position, low);
+    const std::uint64_t refs = high == kDictionary ? 2 : 1;
+    if (!entries || *entries > count_ * 2 || !available(position, *entries * refs * refSize_)) {
+      return fail("A container runs past the end of the objects");
+    }
+    auto reference = [&](std::uint64_t i) {
+      return readBigEndian(bytes_.data() + position + i * refSize_, refSize_);
+    };
+    if (high == kArray) {
+      std::vector<Value> elements;
+      elements.reserve(*entries);
+      for (std::uint64_t i = 0; i < *entries; ++i) {
+        elements.push_back(object(reference(i), depth + 1));
+        if (error_) return Value();
+      }
+      return Value(Array::make(std::move(elements)));
+    }
+    std::vector<Dictionary::Entry> members;
+    members.reserve(*entries);
+    for (std::uint64_t i = 0; i < *entries; ++i) {
+      Value key = object(reference(i), depth + 1);
+      Value value = object(reference(*entries + i), depth + 1);
+      if (error_) return Value();
+      if (!key.as<String>()) return fail("A dictionary key is not a string");
+      members.emplace_back(std::move(key), std::move(value));
+    }
+    return Value(Dictionary::make(std::move(members)));
+  }
+
+  std::span<const std::uint8_t> bytes_;
+  std::uint64_t offsetSize_ = 0;
+  std::uint64_t refSize_ = 0;
+  std::uint64_t count_ = 0;
+  std::uint64_t tableOffset_ = 0;
+  std::vector<Value> values_;
+  std::vector<State> states_;
+  std::optional<Error> error_;
+};
+
+}  // namespace
+
+bool isBinary(std::span<const std::uint8_t> bytes) {
+  return bytes.size() >= kMagic.size() && std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) == 0;
+}
+
+std::vector<std::uint8_t> writeBinary(const Value& plist) { return BinaryWriter().write(plist); }
+
+Expected<Value> readBinary(std::span<const std::uint8_t> bytes) { return BinaryReader(bytes).read(); }
+
+}  // namespace fnd::plist_codec
