@@ -181,5 +181,11 @@ void QVClassReflection::registerMakeReflection(const fnd::Class& cls, MakeReflec
 }
 
 std::shared_ptr<const QVClassReflection> QVClassReflection::reflection(const fnd::Class& cls) {
-  return ReflectionsManagement::shared().reflection(cls);
+  // Tables never change once built, so each thread may keep what it has
+  // looked up and skip the hop to the management queue from then on.
+  thread_local std::map<const fnd::Class*, std::shared_ptr<const QVClassReflection>> known;
+  if (auto it = known.find(&cls); it != known.end()) return it->second;
+  auto table = ReflectionsManagement::shared().reflection(cls);
+  known.emplace(&cls, table);
+  return table;
 }
