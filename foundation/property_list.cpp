@@ -1,6 +1,7 @@
 #include "foundation/property_list.h"
 
-#include <unordered_set>
+#include <algorithm>
+#include <unordered_map>
 
 #include "foundation/array.h"
 #include "foundation/data.h"
@@ -43,50 +44,79 @@ Error corruptError(std::string debugDescription) {
 
 namespace {
 
-// The first value that keeps the tree from being a property list, or none.
-using Checked = std::unordered_set<const Object*>;
+// Finds the first value that keeps a tree from being a property list.
+class Validator {
+ public:
+  std::optional<std::string> problemIn(const Value& root) {
+    height(root, 0);
+    return std::move(problem_);
+  }
 
-// Containers already checked are skipped, so shared subtrees cost once.
-std::optional<std::string> invalidPart(const Value& value, PropertyListFormat format, std::size_t depth,
-                                       Checked& checked) {
-  if (value.isNil()) return std::string("nil");
-  if (depth > kPropertyListMaximumDepth) return std::string("nesting deeper than ") + std::to_string(kPropertyListMaximumDepth);
-  const Object& object = *value.get();
-  if (dynamic_cast<const String*>(&object) || dynamic_cast<const Number*>(&object) ||
-      dynamic_cast<const Data*>(&object) || dynamic_cast<const Date*>(&object) || dynamic_cast<const UID*>(&object)) {
-    return std::nullopt;
+ private:
+  static bool isScalar(const Object& object) {
+    return dynamic_cast<const String*>(&object) || dynamic_cast<const Number*>(&object) ||
+           dynamic_cast<const Data*>(&object) || dynamic_cast<const Date*>(&object) ||
+           dynamic_cast<const UID*>(&object);
   }
-  if (!checked.insert(&object).second) return std::nullopt;
-  if (const auto* array = dynamic_cast<const Array*>(&object)) {
-    for (const Value& element : array->elements()) {
-      if (auto invalid = invalidPart(element, format, depth + 1, checked)) return invalid;
+
+  std::size_t fail(std::string problem) {
+    if (!problem_) problem_ = std::move(problem);
+    return 0;
+  }
+
+  // The containers nested in `value`, itself included, for a value `depth`
+  // containers down. A shared container is measured once, yet must fit the
+  // depth limit on every path to it, as readers and writers follow each.
+  std::size_t height(const Value& value, std::size_t depth) {
+    if (problem_) return 0;
+    if (value.isNil()) return fail("nil");
+    const Object& object = *value.get();
+    if (isScalar(object)) return 0;
+    if (auto known = heights_.find(&object); known != heights_.end()) {
+      if (depth + known->second > kPropertyListMaximumDepth) return tooDeep();
+      return known->second;
     }
-    return std::nullopt;
-  }
-  if (const auto* dictionary = dynamic_cast<const Dictionary*>(&object)) {
-    for (const auto& [key, element] : dictionary->entries()) {
-      if (!key.as<String>()) return StringWithFormat("a dictionary key of class %@", key.isNil() ? std::string("nil") : key.get()->objectClass().name());
-      if (auto invalid = invalidPart(element, format, depth + 1, checked)) return invalid;
+    const auto* array = dynamic_cast<const Array*>(&object);
+    const auto* dictionary = dynamic_cast<const Dictionary*>(&object);
+    if (!array && !dictionary) return fail(StringWithFormat("a value of class %@", object.objectClass().name()));
+    if (depth >= kPropertyListMaximumDepth) return tooDeep();
+    std::size_t tallest = 0;
+    if (array) {
+      for (const Value& element : array->elements()) tallest = std::max(tallest, height(element, depth + 1));
+    } else {
+      for (const auto& [key, element] : dictionary->entries()) {
+        if (!key.as<String>()) {
+          return fail(StringWithFormat("a dictionary key of class %@", key.get()->objectClass().name()));
+        }
+        tallest = std::max(tallest, height(element, depth + 1));
+      }
     }
-    return std::nullopt;
+    heights_.emplace(&object, tallest + 1);
+    return tallest + 1;
   }
-  return StringWithFormat("a value of class %@", object.objectClass().name());
-}
+
+  std::size_t tooDeep() {
+    return fail(StringWithFormat("containers nested deeper than %@ levels", kPropertyListMaximumDepth));
+  }
+
+  std::unordered_map<const Object*, std::size_t> heights_;
+  std::optional<std::string> problem_;
+};
 
 }  // namespace
 
-bool PropertyListSerialization::propertyListIsValid(const Value& plist, PropertyListFormat format) {
-  Checked checked;
-  return !invalidPart(plist, format, 0, checked);
+bool PropertyListSerialization::propertyListIsValid(const Value& plist, PropertyListFormat) {
+  return !Validator().problemIn(plist);
 }
 
 Expected<std::vector<std::uint8_t>> PropertyListSerialization::dataWithPropertyList(const Value& plist,
                                                                                   PropertyListFormat format) {
-  Checked checked;
-  if (auto invalid = invalidPart(plist, format, 0, checked)) {
+  if (auto problem = Validator().problemIn(plist)) {
     return Error(NSCocoaErrorDomain, NSPropertyListWriteInvalidError,
-                 {{Value(NSDebugDescriptionErrorKey),
-                   Value(StringWithFormat("Property list invalid for format: %@", *invalid))}});
+                 {{Value(NSLocalizedDescriptionKey),
+                   Value("The data couldn\u2019t be written because it isn\u2019t in the correct format.")},
+                  {Value(NSDebugDescriptionErrorKey),
+                   Value(StringWithFormat("Property list invalid for format: %@", *problem))}});
   }
   return format == PropertyListFormat::binary ? plist_codec::writeBinary(plist) : plist_codec::writeXML(plist);
 }

@@ -54,34 +54,42 @@ void appendBigEndian(std::vector<std::uint8_t>& out, std::uint64_t value, std::s
   for (std::size_t i = size; i-- > 0;) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
+// The code point of the UTF-8 sequence at `text[i]`, advancing `i` past it;
+// a byte that starts no valid sequence gives U+FFFD and `valid` false.
+std::uint32_t decodeUTF8(std::string_view text, std::size_t& i, bool& valid) {
+  const auto lead = static_cast<std::uint8_t>(text[i]);
+  valid = true;
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  }
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  bool wellFormed = length > 0 && lead < 0xF5 && i + length <= text.size();
+  std::uint32_t value = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+  for (std::size_t k = 1; wellFormed && k < length; ++k) {
+    const auto next = static_cast<std::uint8_t>(text[i + k]);
+    wellFormed = (next & 0xC0) == 0x80;
+    value = (value << 6) | (next & 0x3F);
+  }
+  const std::uint32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+  if (wellFormed && value >= minimum && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
+    i += length;
+    return value;
+  }
+  valid = false;
+  ++i;
+  return 0xFFFD;
+}
+
 // Text as UTF-16 code units; bytes that are not UTF-8 become U+FFFD so a
 // damaged string cannot make an unreadable archive.
 std::vector<std::uint16_t> utf16Units(std::string_view text) {
   std::vector<std::uint16_t> units;
   units.reserve(text.size());
   std::size_t i = 0;
+  bool valid = true;
   while (i < text.size()) {
-    const auto lead = static_cast<std::uint8_t>(text[i]);
-    std::uint32_t code = 0xFFFD;
-    std::size_t length = 1;
-    if (lead < 0x80) {
-      code = lead;
-    } else {
-      length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-      bool valid = length > 0 && lead < 0xF5 && i + length <= text.size();
-      std::uint32_t value = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-      for (std::size_t k = 1; valid && k < length; ++k) {
-        const auto next = static_cast<std::uint8_t>(text[i + k]);
-        valid = (next & 0xC0) == 0x80;
-        value = (value << 6) | (next & 0x3F);
-      }
-      const std::uint32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-      if (valid && value >= minimum && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
-        code = value;
-      } else {
-        length = 1;
-      }
-    }
+    std::uint32_t code = decodeUTF8(text, i, valid);
     if (code >= 0x10000) {
       code -= 0x10000;
       units.push_back(static_cast<std::uint16_t>(0xD800 + (code >> 10)));
@@ -89,7 +97,6 @@ std::vector<std::uint16_t> utf16Units(std::string_view text) {
     } else {
       units.push_back(static_cast<std::uint16_t>(code));
     }
-    i += length;
   }
   return units;
 }
@@ -288,6 +295,7 @@ class BinaryReader {
     }
     values_.resize(count_);
     states_.assign(count_, State::unread);
+    heights_.assign(count_, 0);
     Value root = object(top, 0);
     if (error_) return *error_;
     return root;
@@ -305,22 +313,25 @@ class BinaryReader {
 
   // Each object is converted once, so shared references cost nothing more
   // and a reference back into an object being read is caught as a cycle.
+  // `depth` counts the containers around the reference; a shared container
+  // met again deeper down must still fit under the depth limit, since code
+  // walking the result follows every path.
   Value object(std::uint64_t index, std::size_t depth) {
     if (error_) return Value();
     if (index >= count_) return fail("An object reference is out of range");
     switch (states_[index]) {
       case State::read:
+        if (depth + heights_[index] > kPropertyListMaximumDepth) return tooDeep();
         return values_[index];
       case State::reading:
         return fail("The binary property list refers to itself");
       case State::unread:
         break;
     }
-    if (depth > kPropertyListMaximumDepth) return fail("The binary property list nests too deeply");
     states_[index] = State::reading;
     const std::uint64_t offset = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
     if (offset < kMagic.size() || offset >= tableOffset_) return fail("An object offset is out of range");
-    Value value = parse(offset, depth);
+    Value value = parse(offset, depth, heights_[index]);
     values_[index] = value;
     states_[index] = State::read;
     return value;
@@ -345,7 +356,11 @@ class BinaryReader {
     return value;
   }
 
-  Value parse(std::uint64_t position, std::size_t depth) {
+  Value tooDeep() { return fail("The binary property list nests too deeply"); }
+
+  // `height` receives the number of nested containers the object holds,
+  // itself included.
+  Value parse(std::uint64_t position, std::size_t depth, std::uint16_t& height) {
     const std::uint8_t marker = bytes_[position++];
     const std::uint8_t high = marker & 0xF0;
     const std::uint8_t low = marker & 0x0F;
@@ -370,7 +385,7 @@ class BinaryReader {
         return Value(UID::make(readBigEndian(bytes_.data() + position, low + 1u)));
       case kArray:
       case kDictionary:
-        return parseContainer(position, high, low, depth);
+        return parseContainer(position, high, low, depth, height);
       default:
         return fail(StringWithFormat("Unknown object marker 0x%02x", marker));
     }
@@ -433,10 +448,22 @@ class BinaryReader {
     return Value(std::move(text));
   }
 
-  Value parseContainer(std::uint64_t position, std::uint8_t high, std::uint8_t low, std::size_t depth) {
+  // An element of a container; raises the container's height to fit it.
+  Value element(std::uint64_t index, std::size_t depth, std::uint16_t& height) {
+    Value value = object(index, depth + 1);
+    if (!error_) height = std::max<std::uint16_t>(height, heights_[index] + 1);
+    return value;
+  }
+
+  Value parseContainer(std::uint64_t position, std::uint8_t high, std::uint8_t low, std::size_t depth,
+                       std::uint16_t& height) {
+    if (depth >= kPropertyListMaximumDepth) return tooDeep();
+    height = 1;
     const auto entries = count(position, low);
-    const std::uint64_t refs = high == kDictionary ? 2 : 1;
-    if (!entries || *entries > count_ * 2 || !available(position, *entries * refs * refSize_)) {
+    // One object may be referenced many times, so only the bytes bound the
+    // number of references.
+    const std::uint64_t referenceBytes = (high == kDictionary ? 2 : 1) * refSize_;
+    if (!entries || *entries > tableOffset_ / referenceBytes || !available(position, *entries * referenceBytes)) {
       return fail("A container runs past the end of the objects");
     }
     auto reference = [&](std::uint64_t i) {
@@ -446,7 +473,7 @@ class BinaryReader {
       std::vector<Value> elements;
       elements.reserve(*entries);
       for (std::uint64_t i = 0; i < *entries; ++i) {
-        elements.push_back(object(reference(i), depth + 1));
+        elements.push_back(element(reference(i), depth, height));
         if (error_) return Value();
       }
       return Value(Array::make(std::move(elements)));
@@ -454,8 +481,8 @@ class BinaryReader {
     std::vector<Dictionary::Entry> members;
     members.reserve(*entries);
     for (std::uint64_t i = 0; i < *entries; ++i) {
-      Value key = object(reference(i), depth + 1);
-      Value value = object(reference(*entries + i), depth + 1);
+      Value key = element(reference(i), depth, height);
+      Value value = element(reference(*entries + i), depth, height);
       if (error_) return Value();
       if (!key.as<String>()) return fail("A dictionary key is not a string");
       members.emplace_back(std::move(key), std::move(value));
@@ -470,10 +497,34 @@ class BinaryReader {
   std::uint64_t tableOffset_ = 0;
   std::vector<Value> values_;
   std::vector<State> states_;
+  std::vector<std::uint16_t> heights_;
   std::optional<Error> error_;
 };
 
 }  // namespace
+
+bool isUTF8(std::string_view text) {
+  bool valid = true;
+  for (std::size_t i = 0; i < text.size() && valid;) decodeUTF8(text, i, valid);
+  return valid;
+}
+
+std::string withValidUTF8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  bool valid = true;
+  while (i < text.size()) {
+    const std::size_t start = i;
+    const std::uint32_t code = decodeUTF8(text, i, valid);
+    if (valid) {
+      out.append(text.substr(start, i - start));
+    } else {
+      appendUTF8(out, code);
+    }
+  }
+  return out;
+}
 
 bool isBinary(std::span<const std::uint8_t> bytes) {
   return bytes.size() >= kMagic.size() && std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) == 0;

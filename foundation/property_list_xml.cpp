@@ -1,11 +1,16 @@
-// The XML property-list form. Writing is ours, so integers keep their sign
-// and UIDs their platform spelling; reading goes through libplist after a
-// cheap scan that refuses nesting too deep for its recursive parser.
+// The XML property-list form. Writing is ours, so integers keep their sign,
+// reals their exact value and UIDs their platform spelling; reading goes
+// through libplist after a cheap scan of the markup bounds its nesting and
+// size, and works around what its accessors cannot tell.
 
 #include <plist/plist.h>
 
+#include <locale.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <memory>
@@ -32,6 +37,8 @@ constexpr std::string_view kUIDKey = "CF$UID";
 // Writing
 
 void appendEscaped(std::string& out, std::string_view text) {
+  // Text that is not UTF-8 would make a document no reader accepts.
+  if (!isUTF8(text)) return appendEscaped(out, withValidUTF8(text));
   for (const char c : text) {
     switch (c) {
       case '&':
@@ -49,6 +56,17 @@ void appendEscaped(std::string& out, std::string_view text) {
   }
 }
 
+}  // namespace
+
+double xmlDateSeconds(double secondsSinceReferenceDate) {
+  constexpr double kEarliest = -63113904000.0;  // 0001-01-01T00:00:00Z
+  constexpr double kLatest = 252423993599.0;    // 9999-12-31T23:59:59Z
+  if (std::isnan(secondsSinceReferenceDate)) return 0;
+  return std::clamp(std::floor(secondsSinceReferenceDate), kEarliest, kLatest);
+}
+
+namespace {
+
 std::string shortestReal(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value > 0 ? "+infinity" : "-infinity";
@@ -58,11 +76,10 @@ std::string shortestReal(double value) {
 }
 
 std::string isoDate(double secondsSinceReferenceDate) {
-  // The XML form keeps whole seconds, as the platform writes it.
-  const double unixSeconds = std::floor(secondsSinceReferenceDate + Date::kTimeIntervalBetween1970AndReferenceDate);
-  const auto clamped = static_cast<std::time_t>(std::clamp(unixSeconds, -6.2e10, 2.5e11));
+  const auto unixSeconds =
+      static_cast<std::time_t>(xmlDateSeconds(secondsSinceReferenceDate) + Date::kTimeIntervalBetween1970AndReferenceDate);
   std::tm parts{};
-  ::gmtime_r(&clamped, &parts);
+  ::gmtime_r(&unixSeconds, &parts);
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
                 parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
@@ -132,25 +149,79 @@ struct NodeFree {
   void operator()(void* node) const { plist_free(static_cast<Node>(node)); }
 };
 
-// The deepest nesting of arrays and dictionaries in the text, counted from
-// their tags alone.
-std::size_t nestingDepth(std::string_view text) {
+// What a cheap pass over the markup finds before the library builds its
+// tree: the deepest nesting of arrays and dictionaries and the number of
+// elements. The library's parser is iterative but freeing its tree is not,
+// so nesting must be bounded first. The pass skips what the library skips
+// (comments, CDATA, processing instructions, declarations, quoted attribute
+// values), so closing tags hidden there cannot make it count too little.
+struct MarkupShape {
   std::size_t depth = 0;
-  std::size_t deepest = 0;
-  for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
-    const std::string_view tag = text.substr(i + 1, 7);
-    const bool opens = tag.starts_with("dict") || tag.starts_with("array");
-    const bool closes = tag.starts_with("/dict") || tag.starts_with("/array");
-    if (opens) {
-      const std::size_t end = text.find('>', i);
-      if (end != std::string_view::npos && text[end - 1] == '/') continue;
-      deepest = std::max(deepest, ++depth);
-    } else if (closes && depth > 0) {
-      --depth;
+  std::size_t elements = 0;
+};
+
+MarkupShape shapeOf(std::string_view text) {
+  MarkupShape shape;
+  std::size_t depth = 0;
+  auto skipPast = [text](std::size_t from, std::string_view terminator) {
+    const std::size_t found = text.find(terminator, from);
+    return found == std::string_view::npos ? text.size() : found + terminator.size();
+  };
+  auto isContainer = [](std::string_view name) { return name == "array" || name == "dict"; };
+  for (std::size_t i = text.find('<'); i < text.size(); i = text.find('<', i)) {
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (next == '!') {
+      const std::string_view rest = text.substr(i);
+      i = rest.starts_with("<!--")        ? skipPast(i + 4, "-->")
+          : rest.starts_with("<![CDATA[") ? skipPast(i + 9, "]]>")
+                                          : skipPast(i + 2, ">");
+      continue;
     }
+    if (next == '?') {
+      i = skipPast(i + 2, "?>");
+      continue;
+    }
+    const bool closing = next == '/';
+    const std::size_t nameStart = i + (closing ? 2 : 1);
+    std::size_t j = nameStart;
+    while (j < text.size() && text[j] != '>' && text[j] != '/' && text[j] != ' ' && text[j] != '\t' &&
+           text[j] != '\r' && text[j] != '\n') {
+      ++j;
+    }
+    const std::string_view name = text.substr(nameStart, j - nameStart);
+    for (bool quoted = false; j < text.size() && (quoted || text[j] != '>'); ++j) {
+      if (text[j] == '"') quoted = !quoted;
+    }
+    const bool empty = j < text.size() && text[j - 1] == '/';
+    if (closing) {
+      if (depth > 0 && isContainer(name)) --depth;
+    } else {
+      ++shape.elements;
+      if (!empty && isContainer(name)) shape.depth = std::max(shape.depth, ++depth);
+    }
+    i = j + 1;
   }
-  return deepest;
+  return shape;
 }
+
+// The library reads reals with strtod, which follows the thread's locale;
+// property lists always write them with a '.'.
+class ScopedNumericCLocale {
+ public:
+  ScopedNumericCLocale() : previous_(cLocale() ? ::uselocale(cLocale()) : nullptr) {}
+  ~ScopedNumericCLocale() {
+    if (previous_) ::uselocale(previous_);
+  }
+  ScopedNumericCLocale(const ScopedNumericCLocale&) = delete;
+  ScopedNumericCLocale& operator=(const ScopedNumericCLocale&) = delete;
+
+ private:
+  static locale_t cLocale() {
+    static const locale_t locale = ::newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+  }
+  locale_t previous_;
+};
 
 class NodeConverter {
  public:
@@ -166,44 +237,53 @@ class NodeConverter {
     return Value();
   }
 
-  // libplist keeps integers as 64 unsigned bits; whether a large one was
-  // written negative shows only in how it prints.
-  static Value integerOf(Node node) {
-    std::uint64_t raw = 0;
-    plist_get_uint_val(node, &raw);
-    if (raw <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-      return Value(static_cast<std::int64_t>(raw));
-    }
-    std::unique_ptr<void, NodeFree> copy(plist_copy(node));
-    char* xml = nullptr;
+  // The node as the library writes it in binary, read back with our reader.
+  // The binary form keeps what the node accessors lose: whether an integer
+  // above 2^63 was written negative, and dates beyond 68 years of 2001.
+  Value exactScalar(Node node) {
+    char* bytes = nullptr;
     std::uint32_t length = 0;
-    plist_to_xml(static_cast<Node>(copy.get()), &xml, &length);
-    const bool negative = xml && std::string_view(xml, length).find("<integer>-") != std::string_view::npos;
-    plist_to_xml_free(xml);
-    return negative ? Value(static_cast<std::int64_t>(raw)) : Value(Number::numberWithUnsignedInteger(raw));
+    plist_to_bin(node, &bytes, &length);
+    const std::unique_ptr<char, decltype(&plist_to_bin_free)> owner(bytes, &plist_to_bin_free);
+    if (!bytes) return fail("The property list holds a value the library cannot encode");
+    auto value = readBinary(std::span(reinterpret_cast<const std::uint8_t*>(bytes), length));
+    if (!value) return fail("The property list holds a value the library cannot encode");
+    return *value;
+  }
+
+  Value text(const char* bytes, std::size_t length) {
+    std::string value(bytes ? bytes : "", bytes ? length : 0);
+    if (!isUTF8(value)) return fail("The XML property list holds text that is not UTF-8");
+    return Value(std::move(value));
   }
 
   Value convertNode(Node node, std::size_t depth) {
     if (error_) return Value();
     if (++count_ > kPropertyListMaximumObjectCount) return fail("The property list holds too many objects");
-    if (depth > kPropertyListMaximumDepth) return fail("The property list nests too deeply");
     switch (plist_get_node_type(node)) {
       case PLIST_BOOLEAN: {
         std::uint8_t flag = 0;
         plist_get_bool_val(node, &flag);
         return Value(flag != 0);
       }
-      case PLIST_UINT:
-        return integerOf(node);
+      case PLIST_UINT: {
+        std::uint64_t raw = 0;
+        plist_get_uint_val(node, &raw);
+        if (raw <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+          return Value(static_cast<std::int64_t>(raw));
+        }
+        return exactScalar(node);
+      }
       case PLIST_REAL: {
         double real = 0;
         plist_get_real_val(node, &real);
         return Value(real);
       }
-      case PLIST_STRING: {
+      case PLIST_STRING:
+      case PLIST_KEY: {
         std::uint64_t length = 0;
-        const char* text = plist_get_string_ptr(node, &length);
-        return Value(std::string(text ? text : "", text ? length : 0));
+        const char* bytes = plist_get_string_ptr(node, &length);
+        return text(bytes, length);
       }
       case PLIST_DATA: {
         std::uint64_t length = 0;
@@ -214,6 +294,10 @@ class NodeConverter {
         std::int32_t seconds = 0;
         std::int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
+        // The accessor saturates at the ends of its 32-bit range.
+        if (seconds == std::numeric_limits<std::int32_t>::min() || seconds == std::numeric_limits<std::int32_t>::max()) {
+          return exactScalar(node);
+        }
         return Value(Date::dateWithTimeIntervalSinceReferenceDate(seconds + microseconds / 1e6));
       }
       case PLIST_UID: {
@@ -222,8 +306,10 @@ class NodeConverter {
         return Value(UID::make(uid));
       }
       case PLIST_ARRAY:
+        if (depth >= kPropertyListMaximumDepth) return fail("The property list nests too deeply");
         return convertArray(node, depth);
       case PLIST_DICT:
+        if (depth >= kPropertyListMaximumDepth) return fail("The property list nests too deeply");
         return convertDictionary(node, depth);
       default:
         return fail("The property list holds an element of unknown type");
@@ -241,30 +327,35 @@ class NodeConverter {
     return Value(Array::make(std::move(elements)));
   }
 
+  // {"CF$UID": n} is how the XML form spells a UID.
+  static Value uidIn(const std::vector<Dictionary::Entry>& entries) {
+    if (entries.size() != 1 || entries.front().first.stringValue() != kUIDKey) return Value();
+    const auto number = entries.front().second.as<Number>();
+    if (!number || number->kind() == Number::Kind::boolean || number->kind() == Number::Kind::real ||
+        (number->kind() == Number::Kind::integer && number->integerValue() < 0)) {
+      return Value();
+    }
+    return Value(UID::make(number->unsignedIntegerValue()));
+  }
+
   Value convertDictionary(Node node, std::size_t depth) {
     std::vector<Dictionary::Entry> entries;
+    entries.reserve(plist_dict_get_size(node));
     plist_dict_iter iterator = nullptr;
     plist_dict_new_iter(node, &iterator);
-    std::unique_ptr<void, decltype(&std::free)> iteratorOwner(iterator, &std::free);
+    const std::unique_ptr<void, decltype(&std::free)> iteratorOwner(iterator, &std::free);
     for (;;) {
       char* key = nullptr;
       Node value = nullptr;
       plist_dict_next_item(node, iterator, &key, &value);
-      if (!key || !value) {
-        std::free(key);
-        break;
-      }
-      std::string name(key);
-      std::free(key);
-      entries.emplace_back(Value(std::move(name)), convertNode(value, depth + 1));
+      const std::unique_ptr<char, decltype(&std::free)> keyOwner(key, &std::free);
+      if (!key || !value) break;
+      Value name = text(key, std::strlen(key));
+      Value element = convertNode(value, depth + 1);
       if (error_) return Value();
+      entries.emplace_back(std::move(name), std::move(element));
     }
-    // {"CF$UID": n} is how the XML form spells a UID.
-    if (entries.size() == 1 && entries.front().first.stringValue() == kUIDKey) {
-      if (auto number = entries.front().second.as<Number>(); number && number->kind() != Number::Kind::real) {
-        return Value(UID::make(number->unsignedIntegerValue()));
-      }
-    }
+    if (Value uid = uidIn(entries)) return uid;
     return Value(Dictionary::make(std::move(entries)));
   }
 
@@ -289,11 +380,16 @@ Expected<Value> readXML(std::span<const std::uint8_t> bytes) {
   if (text.find("<plist") == std::string_view::npos && text.find("<?xml") == std::string_view::npos) {
     return corruptError("The data is not a property list");
   }
-  if (nestingDepth(text) > kPropertyListMaximumDepth) return corruptError("The property list nests too deeply");
+  const MarkupShape shape = shapeOf(text);
+  if (shape.depth > kPropertyListMaximumDepth) return corruptError("The property list nests too deeply");
+  if (shape.elements > kPropertyListMaximumObjectCount) return corruptError("The property list holds too many objects");
   Node root = nullptr;
-  plist_from_xml(text.data(), static_cast<std::uint32_t>(text.size()), &root);
+  {
+    const ScopedNumericCLocale numericLocale;
+    plist_from_xml(text.data(), static_cast<std::uint32_t>(text.size()), &root);
+  }
   if (!root) return corruptError("The XML property list is malformed");
-  std::unique_ptr<void, NodeFree> owner(root);
+  const std::unique_ptr<void, NodeFree> owner(root);
   return NodeConverter().convert(root);
 }
 

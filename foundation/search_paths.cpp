@@ -4,12 +4,18 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
+#include <vector>
+
+#include "foundation/check.h"
 
 namespace fnd {
 
 namespace {
+
+constexpr std::size_t kMaximumUserEntrySize = 1 << 20;
 
 struct Row {
   SearchPathLocation location;
@@ -36,31 +42,55 @@ std::optional<std::string> environment(const char* name) {
   return std::string(value);
 }
 
-// XDG ignores settings that are not absolute paths.
-std::string xdg(const char* variable, std::string_view fallbackUnderHome) {
-  if (auto value = environment(variable); value && value->front() == '/') return *value;
-  return SearchPaths::homeDirectory() + "/" + std::string(fallbackUnderHome);
+// An absolute setting, or nothing: XDG ignores relative ones, and a relative
+// root or temporary folder would move with the current directory.
+std::optional<std::string> absoluteEnvironment(const char* name) {
+  auto value = environment(name);
+  if (!value || value->front() != '/') return std::nullopt;
+  return value;
 }
 
-std::string join(std::string base, std::string_view rest) {
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
-  if (base == "/") base.clear();
-  if (!rest.empty() && rest.front() != '/') base += '/';
-  base += rest;
-  return base.empty() ? "/" : base;
+// Collapses repeated slashes and drops a trailing one, so callers can compare
+// and join paths as text. "." and ".." stay: resolving them needs the disk.
+std::string normalized(std::string_view path) {
+  std::string result;
+  result.reserve(path.size());
+  for (char c : path) {
+    if (c == '/' && !result.empty() && result.back() == '/') continue;
+    result += c;
+  }
+  if (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+std::string join(std::string_view base, std::string_view rest) {
+  return normalized(std::string(base) + "/" + std::string(rest));
+}
+
+std::string xdg(const char* variable, std::string_view fallbackUnderHome) {
+  if (auto value = absoluteEnvironment(variable)) return normalized(*value);
+  return join(SearchPaths::homeDirectory(), fallbackUnderHome);
 }
 
 }  // namespace
 
 std::string SearchPaths::systemRoot() {
-  auto root = environment("KORVIA_SYSTEM_ROOT");
-  return root && root->front() == '/' ? *root : "/";
+  auto root = absoluteEnvironment("KORVIA_SYSTEM_ROOT");
+  return root ? normalized(*root) : "/";
 }
 
 std::string SearchPaths::homeDirectory() {
-  if (auto home = environment("HOME")) return *home;
-  const passwd* entry = ::getpwuid(::getuid());
-  return entry && entry->pw_dir ? entry->pw_dir : "/";
+  if (auto home = absoluteEnvironment("HOME")) return normalized(*home);
+  // getpwuid_r, since other threads may be reading the user database too.
+  long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 4096);
+  passwd entry{};
+  passwd* found = nullptr;
+  while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+         buffer.size() < kMaximumUserEntrySize) {
+    buffer.resize(buffer.size() * 2);
+  }
+  return found && found->pw_dir && found->pw_dir[0] == '/' ? normalized(found->pw_dir) : "/";
 }
 
 std::string SearchPaths::path(SearchPathLocation location) {
@@ -76,8 +106,8 @@ std::string SearchPaths::path(SearchPathLocation location) {
     case SearchPathLocation::userApplications:
       return join(homeDirectory(), "Applications");
     case SearchPathLocation::temporary: {
-      auto temporary = environment("TMPDIR");
-      return temporary && temporary->front() == '/' ? *temporary : "/tmp";
+      auto temporary = absoluteEnvironment("TMPDIR");
+      return temporary ? normalized(*temporary) : "/tmp";
     }
     default:
       break;
@@ -85,7 +115,7 @@ std::string SearchPaths::path(SearchPathLocation location) {
   for (const Row& row : kLocations) {
     if (row.location == location) return join(systemRoot(), row.macPath);
   }
-  return systemRoot();
+  FND_NOT_REACHED();
 }
 
 std::string SearchPaths::resolve(std::string_view macPath) {
@@ -97,7 +127,7 @@ std::string SearchPaths::resolve(std::string_view macPath) {
     return join(path(row.location), rest);
   }
   if (macPath.starts_with("~/") || macPath == "~") return join(homeDirectory(), macPath.substr(1));
-  return std::string(macPath);
+  return normalized(macPath);
 }
 
 }  // namespace fnd
