@@ -21,6 +21,7 @@
 
 #include "foundation/check.h"
 #include "foundation/executor.h"
+#include "foundation/file_manager.h"
 
 namespace fnd {
 
@@ -51,11 +52,6 @@ namespace {
 
 using detail::ProcessState;
 
-// File-system error codes of the Cocoa domain.
-constexpr std::int64_t kFileNoSuchFileError = 4;
-constexpr std::int64_t kFileWriteUnknownError = 512;
-constexpr std::int64_t kFileWriteNoPermissionError = 513;
-
 constexpr std::size_t kChunkSize = 64 * 1024;
 
 class ScopedFd {
@@ -81,12 +77,7 @@ class ScopedFd {
 };
 
 Error launchError(const std::string& path, int posixError) {
-  std::int64_t code = kFileWriteUnknownError;
-  if (posixError == ENOENT || posixError == ENOTDIR) code = kFileNoSuchFileError;
-  if (posixError == EACCES || posixError == EPERM) code = kFileWriteNoPermissionError;
-  return Error(NSCocoaErrorDomain, code,
-               {{Value(NSUnderlyingErrorKey), Value(Error(NSPOSIXErrorDomain, posixError))},
-                {Value(NSFilePathErrorKey), Value(path)}});
+  return fileErrorWithPOSIXError(posixError, FileOperation::write, path);
 }
 
 bool hasNoNul(const std::string& text) { return text.find('\0') == std::string::npos; }

@@ -61,7 +61,8 @@ struct ProcessTermination {
 class Process {
  public:
   // Fails in NSCocoaErrorDomain when the executable or the working folder
-  // cannot be used: 4 when missing, 513 without permission, 512 otherwise,
+  // cannot be used: 4 when missing, 513 without permission, 514 for a name
+  // too long or not valid for the file system, 512 otherwise,
   // with the POSIX error under NSUnderlyingErrorKey and the path under
   // NSFilePathErrorKey.
   static Expected<std::shared_ptr<Process>> launch(ProcessLaunchOptions options);

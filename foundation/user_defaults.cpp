@@ -12,6 +12,7 @@
 
 #include "foundation/bundle.h"
 #include "foundation/data.h"
+#include "foundation/file_manager.h"
 #include "foundation/number.h"
 #include "foundation/property_list.h"
 #include "foundation/search_paths.h"
@@ -26,15 +27,7 @@ namespace {
 
 // Creates the folder and its missing parents, private to the user.
 Expected<void> makeDirectories(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-      return Error(NSCocoaErrorDomain, 513,
-                   {{Value(NSFilePathErrorKey), Value(prefix)},
-                    {Value(NSUnderlyingErrorKey), Value(Error(NSPOSIXErrorDomain, errno))}});
-    }
-    if (slash == std::string::npos) return success();
-  }
+  return FileManager::defaultManager().createDirectoryAtPath(path, true, {.posixPermissions = 0700});
 }
 
 }  // namespace
