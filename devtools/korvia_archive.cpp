@@ -16,6 +16,7 @@
 #include "foundation/error.h"
 #include "foundation/keyed_archiver.h"
 #include "foundation/keyed_unarchiver.h"
+#include "interface/apps_management/model/afx_apps_management_model.h"
 
 namespace {
 
@@ -108,6 +109,8 @@ int encode(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
+  // The product's record classes, so that --allow can name them.
+  AFXRegisterAppsManagementModelClasses();
   const std::string command = argv[1];
   const std::vector<std::string> arguments(argv + 2, argv + argc);
   if (command == "decode") return decode(arguments);

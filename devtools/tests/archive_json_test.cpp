@@ -18,6 +18,7 @@
 #include "foundation/string.h"
 #include "foundation/url.h"
 #include "foundation/uuid.h"
+#include "interface/model/afx_environment_id.h"
 
 namespace korvia::devtools {
 namespace {
@@ -92,6 +93,27 @@ TEST(KorviaArchiveProgram, EncodesAndDecodesThroughFiles) {
   std::ifstream error(dir + "/err.txt");
   std::getline(error, line);
   EXPECT_EQ(line.rfind("error: NSCocoaErrorDomain 4864: ", 0), 0u) << line;
+  std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(KorviaArchiveProgram, AllowsProductRecordClassesByName) {
+  char buffer[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  ASSERT_GT(length, 0);
+  const std::string self(buffer, static_cast<std::size_t>(length));
+  const std::string program = self.substr(0, self.rfind('/')) + "/korvia-archive";
+  char pattern[] = "/tmp/korvia-archive-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  auto archive = fnd::KeyedArchiver::archivedDataWithRootObject(
+      fnd::Value(AFXEnvironmentID::environmentWithURLString("https://staging.example.test/manifest.json")));
+  ASSERT_TRUE(archive) << archive.error().description();
+  std::ofstream(dir + "/environment.archive", std::ios::binary)
+      .write(reinterpret_cast<const char*>(archive->data()), static_cast<std::streamsize>(archive->size()));
+
+  EXPECT_EQ(run(program + " decode " + dir + "/environment.archive --allow AFXEnvironmentID > /dev/null"), 0);
+  // A class the archive does not hold is refused.
+  EXPECT_NE(run(program + " decode " + dir + "/environment.archive --allow AFXCustomerID 2> /dev/null"), 0);
   std::system(("rm -rf " + dir).c_str());
 }
 

@@ -14,15 +14,13 @@
 #include "foundation/url.h"
 #include "interface/apps_management/model/afx_file_reference_url.h"
 #include "interface/model/afx_base_model_object.h"
+#include "interface/model/afx_teaser_version.h"
 
 inline constexpr std::int64_t AFXAppInstanceKindTeaser = 1;
 inline constexpr std::int64_t AFXAppInstanceKindVendor = 2;
 
 inline constexpr std::string_view AFXTeaserInfoDictionaryInternalVersionKey = "AFXTeaserInternalVersion";
 
-// Teaser versions: "0.7" in the current scheme, 7 in the old one.
-std::string AFXTeaserVersionFromOldTeaserVersion(std::int64_t oldVersion);
-std::int64_t AFXTeaserVersionToOldTeaserVersion(std::string_view version);
 // The value when it is a text.
 std::optional<std::string> AFXTeaserAppVersionMake(const fnd::Value& value);
 std::optional<std::string> AFXTeaserAppVersionFromInfoDictionary(const std::shared_ptr<fnd::Dictionary>& info);

@@ -2,6 +2,8 @@
 
 #include "interface/apps_management/model/afx_app_instance.h"
 #include "interface/apps_management/model/afx_app_workflow.h"
+#include "interface/apps_management/model/afx_executable_info.h"
+#include "interface/apps_management/model/afx_korvia_bundle_id.h"
 #include "interface/model/afx_model_classes.h"
 
 void AFXRegisterAppsManagementModelClasses() {
@@ -12,4 +14,6 @@ void AFXRegisterAppsManagementModelClasses() {
   (void)AFXVendorAppInstance::staticClass();
   (void)AFXAppWorkflow::staticClass();
   (void)AFXTeaserWorkflow::staticClass();
+  (void)AFXKorviaBundleID::staticClass();
+  (void)AFXExecutableInfo::staticClass();
 }

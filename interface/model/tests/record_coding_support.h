@@ -19,7 +19,9 @@
 #include "foundation/keyed_archiver.h"
 #include "foundation/keyed_unarchiver.h"
 #include "foundation/property_list.h"
+#include "foundation/set.h"
 #include "foundation/uid.h"
+#include "interface/model/afx_coded_model_object.h"
 #include "tools/qv_class_reflection.h"
 
 namespace record_coding {
@@ -31,6 +33,9 @@ struct RecordCase {
   std::set<std::string> keys;
   // Keys whose getter falls back to another value when nothing is stored.
   std::set<std::string> derivedKeys = {};
+  // Keys the record codes by hand beside its table (sets of records and
+  // identifiers); a missing one decodes as an empty set.
+  std::set<std::string> handCodedKeys = {};
 };
 
 inline std::ostream& operator<<(std::ostream& out, const RecordCase& c) { return out << c.name; }
@@ -89,6 +94,23 @@ inline bool sameProperties(const fnd::Value& a, const fnd::Value& b, std::string
     if (a.isNil() != b.isNil()) *difference = path + ": " + a.description() + " vs " + b.description();
     return a.isNil() == b.isNil();
   }
+  // Sets of records: every element has an equal partner with the same
+  // properties.
+  if (auto setA = a.as<fnd::Set>(), setB = b.as<fnd::Set>(); setA && setB) {
+    if (setA->count() != setB->count()) {
+      *difference = path + ": " + a.description() + " vs " + b.description();
+      return false;
+    }
+    for (const auto& element : setA->elements()) {
+      auto partner = std::find(setB->elements().begin(), setB->elements().end(), element);
+      if (partner == setB->elements().end()) {
+        *difference = path + ": no partner for " + element.description();
+        return false;
+      }
+      if (!sameProperties(element, *partner, difference, path + "[]")) return false;
+    }
+    return true;
+  }
   auto table = QVClassReflection::reflection(a->objectClass());
   if (!table || table->propertyReflections().empty() || &a->objectClass() != &b->objectClass()) {
     if (!a.isEqual(b)) *difference = path + ": " + a.description() + " vs " + b.description();
@@ -123,13 +145,27 @@ inline void checkRecordCoding(const RecordCase& recordCase) {
   for (const auto& [key, value] : entry->entries()) {
     if (*key.stringValue() != "$class") archived.insert(*key.stringValue());
   }
-  EXPECT_EQ(archived, recordCase.keys);
+  std::set<std::string> expectedArchived = recordCase.keys;
+  expectedArchived.insert(recordCase.handCodedKeys.begin(), recordCase.handCodedKeys.end());
+  EXPECT_EQ(archived, expectedArchived);
 
   auto decoded = fnd::KeyedUnarchiver::unarchivedObjectOfClass(cls, data);
   ASSERT_TRUE(decoded) << decoded.error().description();
   EXPECT_EQ(&(*decoded)->objectClass(), &cls);
   std::string difference;
   EXPECT_TRUE(sameProperties(record, *decoded, &difference, recordCase.name)) << difference;
+  for (const auto& key : recordCase.handCodedKeys) {
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(sameProperties(record->valueForKey(key), (*decoded)->valueForKey(key), &difference, key)) << difference;
+    auto wrongClass = fnd::KeyedUnarchiver::unarchivedObjectOfClass(cls, withKey(data, key, fnd::Value(fnd::Data::make("bytes"))));
+    ASSERT_FALSE(wrongClass);
+    EXPECT_TRUE(wrongClass.error().is(fnd::NSCocoaErrorDomain, fnd::NSCoderReadCorruptError));
+    auto missing = fnd::KeyedUnarchiver::unarchivedObjectOfClass(cls, withKey(data, key, fnd::Value()));
+    ASSERT_TRUE(missing) << missing.error().description();
+    auto empty = (*missing)->valueForKey(key).as<fnd::Set>();
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->count(), 0u);
+  }
 
   auto table = QVClassReflection::reflection(cls);
   for (const auto& property : table->propertyReflections()) {
@@ -155,6 +191,50 @@ inline void checkRecordCoding(const RecordCase& recordCase) {
       EXPECT_TRUE(expected.isEqual(actual)) << actual.description();
     }
   }
+}
+
+// Checks a storable record's twins: the managed twin made from the coded
+// one is of the pair's managed class and entity, holds the documented table,
+// and copies and archives as a coded record with the same properties.
+struct TwinCase {
+  std::string name;
+  std::function<fnd::Value()> makeCoded;
+  std::string entityName;
+  std::set<std::string> managedKeys;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const TwinCase& c) { return out << c.name; }
+
+inline void checkTwins(const TwinCase& twinCase) {
+  SCOPED_TRACE(twinCase.name);
+  const fnd::Value coded = twinCase.makeCoded();
+  const auto& record = dynamic_cast<const AFXManagableModelObject&>(*coded.get());
+  auto context = AFXManagedObjectContext::create();
+  auto managed = makeManagedInstance(*coded.get(), *context);
+  ASSERT_TRUE(managed);
+  EXPECT_EQ(&managed->objectClass(), &record.classForManagedInstance());
+  EXPECT_EQ(&managed->classForCodedInstance(), &coded->objectClass());
+  EXPECT_EQ(managed->entityName(), twinCase.entityName);
+  EXPECT_EQ(context->objectsOfEntity(twinCase.entityName).size(), 1u);
+  EXPECT_EQ(tableKeys(managed->objectClass()), twinCase.managedKeys);
+
+  std::string difference;
+  auto compareShared = [&](const fnd::Value& other) {
+    for (const auto& key : twinCase.managedKeys) {
+      EXPECT_TRUE(sameProperties(coded->valueForKey(key), other->valueForKey(key), &difference, key)) << difference;
+    }
+  };
+  compareShared(fnd::Value(managed));
+
+  auto copy = managed->copy();
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(&copy->objectClass(), &coded->objectClass());
+  compareShared(fnd::Value(copy));
+
+  auto decoded = fnd::KeyedUnarchiver::unarchivedObjectOfClass(coded->objectClass(), archive(fnd::Value(managed)));
+  ASSERT_TRUE(decoded) << decoded.error().description();
+  EXPECT_EQ(&(*decoded)->objectClass(), &coded->objectClass());
+  compareShared(*decoded);
 }
 
 }  // namespace record_coding
