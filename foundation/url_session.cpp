@@ -192,10 +192,15 @@ void URLSessionCore::run() {
     curl_multi_poll(multi_, nullptr, 0, static_cast<int>(pollTimeoutMilliseconds()), nullptr);
   }
   deliver([](URLSession& session) {
-    const auto delegate = session.delegate();
+    // Let go of the delegate before telling it, so that whoever hears of the
+    // invalidation already sees a session without one.
+    std::shared_ptr<URLSessionDelegate> delegate;
+    {
+      std::lock_guard lock(session.core_->mutex_);
+      delegate = std::move(session.core_->delegate_);
+      session.core_->delegate_.reset();
+    }
     if (delegate) delegate->URLSessionDidBecomeInvalidWithError(session, std::nullopt);
-    std::lock_guard lock(session.core_->mutex_);
-    session.core_->delegate_.reset();
   });
 }
 
