@@ -1,0 +1,178 @@
+// Interprocess costs against the bare bus in the same run:
+// - a request/response round trip of a small model object through the
+//   client and server adaptors, against a bare sdbus-c++ method call that
+//   carries the same archived bytes both ways;
+// - reports per second on one report stream.
+// Needs a session bus (run under dbus-run-session).
+
+#include <benchmark/benchmark.h>
+#include <sdbus-c++/sdbus-c++.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "devtools/ipc_echo/echo_messages.h"
+#include "foundation/ipc/bus.h"
+#include "foundation/keyed_archiver.h"
+#include "interface/interprocess/afx_regular_interprocess_client_adaptor.h"
+#include "interface/interprocess/afx_regular_interprocess_server_adaptor.h"
+
+namespace {
+
+class Waiter {
+ public:
+  void signal() {
+    std::lock_guard lock(mutex_);
+    ++count_;
+    condition_.notify_all();
+  }
+  void waitFor(std::uint64_t count) {
+    std::unique_lock lock(mutex_);
+    condition_.wait(lock, [&] { return count_ >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable condition_;
+  std::uint64_t count_ = 0;
+};
+
+class Service final : public IPCEchoService {
+ public:
+  void echoItem(const std::shared_ptr<IPCEchoItem>& item, std::function<void(std::shared_ptr<IPCEchoItem>)> callback) override {
+    callback(item);
+  }
+  void slowEchoItem(const std::shared_ptr<IPCEchoItem>& item, std::uint64_t count, std::function<void(std::uint64_t)> report,
+                    std::function<void(std::shared_ptr<IPCEchoItem>)> callback) override {
+    for (std::uint64_t i = 0; i < count; ++i) report(i);
+    callback(item);
+  }
+  void hangWithCallback(std::function<void()>) override {}
+  void crashUnlessMarkerExists(const std::optional<std::string>&, std::function<void()> callback) override { callback(); }
+};
+
+class Server final : public AFXRegularInterprocessServerAdaptorDelegate {
+ public:
+  std::shared_ptr<Service> service = std::make_shared<Service>();
+  void regularInterprocessServerAdaptorPerformRequest(AFXRegularInterprocessServerAdaptor&,
+                                                      const std::shared_ptr<AFXInterprocessRequest>& request,
+                                                      AFXInterprocessRequest::ReportHandler reportHandler,
+                                                      AFXInterprocessRequest::ResponseHandler responseHandler) override {
+    if (!AFXInterprocessRequest::reportClassOf(request->objectClass())) reportHandler = nullptr;
+    request->performOnService(service, std::move(reportHandler), std::move(responseHandler));
+  }
+  void didEstablishConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
+                                                                const std::shared_ptr<fnd::UUID>&) override {}
+  void didLooseConnectionOfRegularInterprocessServerAdaptor(AFXRegularInterprocessServerAdaptor&,
+                                                            const std::shared_ptr<fnd::UUID>&) override {}
+};
+
+struct Fixture {
+  std::string name = "com.korvia.bench.ipc.P" + std::to_string(::getpid());
+  std::shared_ptr<Server> server = std::make_shared<Server>();
+  std::shared_ptr<AFXRegularInterprocessServerAdaptor> serverAdaptor;
+  std::shared_ptr<AFXRegularInterprocessClientAdaptor> client;
+  // The bare peer: its own connection and object, echoing bytes.
+  std::unique_ptr<sdbus::IConnection> bareServerConnection;
+  std::unique_ptr<sdbus::IObject> bareObject;
+  std::unique_ptr<sdbus::IConnection> bareClientConnection;
+  std::unique_ptr<sdbus::IProxy> bareProxy;
+
+  static Fixture& shared() {
+    static Fixture* fixture = new Fixture;
+    return *fixture;
+  }
+
+  Fixture() {
+    serverAdaptor = *AFXRegularInterprocessServerAdaptor::initWithServiceName(name, IPCEchoRequestClasses(), server);
+    client = AFXRegularInterprocessClientAdaptor::initWithServiceName(name, "KorviaBench", IPCEchoRequestClasses(), {});
+    bareServerConnection = sdbus::createSessionBusConnection(name + ".bare");
+    bareObject = sdbus::createObject(*bareServerConnection, "/bare");
+    bareObject->registerMethod("com.korvia.bench.Bare", "echo", "ay", "ay", [](sdbus::MethodCall call) {
+      std::vector<std::uint8_t> bytes;
+      call >> bytes;
+      auto reply = call.createReply();
+      reply << bytes;
+      reply.send();
+    });
+    bareObject->finishRegistration();
+    bareServerConnection->enterEventLoopAsync();
+    bareClientConnection = sdbus::createSessionBusConnection();
+    bareProxy = sdbus::createProxy(*bareClientConnection, name + ".bare", "/bare");
+    bareClientConnection->enterEventLoopAsync();
+  }
+
+  std::shared_ptr<AFXInterprocessRequest> addressed(std::shared_ptr<AFXInterprocessRequest> request) const {
+    request->setRequestingTierName(std::string("KorviaBench"));
+    request->setServiceID(AFXGlobalServiceID::initWithServiceName(name));
+    return request;
+  }
+};
+
+std::shared_ptr<IPCEchoItem> smallItem() {
+  auto item = IPCEchoItem::make("Chronofold", 246);
+  item->tags = fnd::Array::make({fnd::Value("vendor"), fnd::Value("featured")});
+  return item;
+}
+
+void BM_AdaptorRoundTrip(benchmark::State& state) {
+  if (!fnd::ipc::Bus::isSessionBusConfigured()) return state.SkipWithError("no session bus");
+  Fixture& fixture = Fixture::shared();
+  auto item = smallItem();
+  for (auto _ : state) {
+    Waiter waiter;
+    fixture.client->performRequest(fixture.addressed(IPCEchoRequest::make(item)), nullptr,
+                                   [&waiter](const std::shared_ptr<QVValueOrError>& result) {
+                                     if (!result->value()) std::abort();
+                                     waiter.signal();
+                                   });
+    waiter.waitFor(1);
+  }
+}
+BENCHMARK(BM_AdaptorRoundTrip)->UseRealTime()->MinTime(2.0);
+
+// The same request bytes out and the same response bytes back, bare.
+void BM_BareRoundTripSameBytes(benchmark::State& state) {
+  if (!fnd::ipc::Bus::isSessionBusConfigured()) return state.SkipWithError("no session bus");
+  Fixture& fixture = Fixture::shared();
+  auto request = fixture.addressed(IPCEchoRequest::make(smallItem()));
+  request->setReportStreamID(fnd::UUID::make());
+  auto requestBytes = *fnd::KeyedArchiver::archivedDataWithRootObject(fnd::Value(request));
+  state.counters["bytes"] = static_cast<double>(requestBytes.size());
+  for (auto _ : state) {
+    Waiter waiter;
+    auto call = fixture.bareProxy->createMethodCall("com.korvia.bench.Bare", "echo");
+    call << requestBytes;
+    (void)fixture.bareProxy->callMethod(call, [&waiter](sdbus::MethodReply& reply, const sdbus::Error* error) {
+      if (error) std::abort();
+      std::vector<std::uint8_t> bytes;
+      reply >> bytes;
+      waiter.signal();
+    }, std::numeric_limits<std::uint64_t>::max());
+    waiter.waitFor(1);
+  }
+}
+BENCHMARK(BM_BareRoundTripSameBytes)->UseRealTime()->MinTime(2.0);
+
+void BM_ReportsOnOneStream(benchmark::State& state) {
+  if (!fnd::ipc::Bus::isSessionBusConfigured()) return state.SkipWithError("no session bus");
+  Fixture& fixture = Fixture::shared();
+  const auto count = static_cast<std::uint64_t>(state.range(0));
+  for (auto _ : state) {
+    std::atomic<std::uint64_t> seen{0};
+    Waiter waiter;
+    fixture.client->performRequest(fixture.addressed(IPCSlowEchoRequest::make(smallItem(), count)),
+                                   [&seen](const std::shared_ptr<AFXInterprocessReport>&) { ++seen; },
+                                   [&waiter](const std::shared_ptr<QVValueOrError>&) { waiter.signal(); });
+    waiter.waitFor(1);
+    if (seen != count) std::abort();
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
+}
+BENCHMARK(BM_ReportsOnOneStream)->Arg(20000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
