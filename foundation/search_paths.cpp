@@ -119,6 +119,18 @@ std::string SearchPaths::path(SearchPathLocation location) {
 }
 
 std::string SearchPaths::resolve(std::string_view macPath) {
+  // An application's logs, "~/Library/Logs/<App>/…", live in the state
+  // folder as "<App>/Logs/…", beside whatever other state the app keeps.
+  constexpr std::string_view kLogs = "~/Library/Logs/";
+  if (macPath.starts_with(kLogs) && macPath.size() > kLogs.size()) {
+    const std::string_view inside = macPath.substr(kLogs.size());
+    const std::size_t slash = inside.find('/');
+    const std::string_view app = inside.substr(0, slash);
+    const std::string_view rest = slash == std::string_view::npos ? std::string_view() : inside.substr(slash);
+    if (app != "." && app != ".." && !app.empty()) {
+      return join(join(path(SearchPathLocation::userLogs), std::string(app) + "/Logs"), rest);
+    }
+  }
   for (const Row& row : kLocations) {
     if (!macPath.starts_with(row.macPath)) continue;
     const std::string_view rest = macPath.substr(row.macPath.size());
