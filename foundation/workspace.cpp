@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "foundation/bundle.h"
+#include "foundation/file_manager.h"
+#include "foundation/launch_services.h"
 #include "foundation/queue.h"
 
 namespace fnd {
@@ -26,13 +29,40 @@ Expected<std::shared_ptr<Process>> Workspace::launchOpenerForURL(const URL& url)
   return Process::launch(std::move(options));
 }
 
-bool Workspace::openURL(const URL& url) {
-  auto opener = launchOpenerForURL(url);
-  if (!opener) return false;
-  // Openers hand the URL over and exit; nobody waits for them, so the
-  // handler only collects the exit status.
-  (*opener)->setTerminationHandler(Queue::global(), [](const ProcessTermination&) {});
+namespace {
+
+// Nobody waits for what the workspace starts; the handler only collects the
+// exit status.
+bool startedWithoutWaiting(const Expected<std::shared_ptr<Process>>& process) {
+  if (!process) return false;
+  (*process)->setTerminationHandler(Queue::global(), [](const ProcessTermination&) {});
   return true;
+}
+
+}  // namespace
+
+bool Workspace::openURL(const URL& url) { return startedWithoutWaiting(launchOpenerForURL(url)); }
+
+bool Workspace::openURL(const URL& url, const URL& applicationURL) {
+  return startedWithoutWaiting(launchApplicationAtURLForURL(applicationURL, url));
+}
+
+Expected<std::shared_ptr<Process>> Workspace::launchApplicationAtURLForURL(const URL& applicationURL, const URL& url) {
+  auto bundle = applicationURL.isFileURL() ? Bundle::bundleWithPath(applicationURL.path()) : nullptr;
+  auto executable = bundle ? bundle->executablePath() : std::nullopt;
+  if (!executable || !FileManager::defaultManager().fileExistsAtPath(*executable)) {
+    return Error(NSOSStatusErrorDomain, kLSApplicationNotFoundErr,
+                 {{Value(NSURLErrorKey), Value(applicationURL.absoluteString())}});
+  }
+  ProcessLaunchOptions options;
+  options.executablePath = *executable;
+  options.arguments = {url.absoluteString()};
+  return Process::launch(std::move(options));
+}
+
+std::shared_ptr<URL> Workspace::URLForApplicationWithBundleIdentifier(std::string_view bundleIdentifier) const {
+  auto urls = LaunchServices::URLsForApplicationsWithBundleIdentifier(bundleIdentifier);
+  return urls.empty() ? nullptr : urls.front();
 }
 
 }  // namespace fnd

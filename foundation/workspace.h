@@ -4,7 +4,9 @@
 // it. The system default handler is `xdg-open`; the environment variable
 // KORVIA_OPEN_COMMAND names another program (a path or a name looked up on
 // PATH) that is run the same way, with the URL as its only argument, which is
-// how tests see what would have been opened.
+// how tests see what would have been opened. A URL opened with a given
+// application goes to that bundle's executable, again as its only argument;
+// the application itself hands it on to an instance already running.
 
 #include <memory>
 #include <string>
@@ -34,6 +36,17 @@ class Workspace {
   static std::string openCommand();
   // Starts the handler for the URL; the caller decides whether to wait.
   static Expected<std::shared_ptr<Process>> launchOpenerForURL(const URL& url);
+
+  // Opens the URL with the application bundle at `applicationURL`, without
+  // waiting for it; true when its executable could be started.
+  [[nodiscard]] bool openURL(const URL& url, const URL& applicationURL);
+  // Starts the application's executable with the URL. Fails with
+  // kLSApplicationNotFoundErr in NSOSStatusErrorDomain when there is no
+  // bundle with an executable at `applicationURL`.
+  static Expected<std::shared_ptr<Process>> launchApplicationAtURLForURL(const URL& applicationURL, const URL& url);
+
+  // The copy of the app Launch Services lists first; null when there is none.
+  std::shared_ptr<URL> URLForApplicationWithBundleIdentifier(std::string_view bundleIdentifier) const;
 
  private:
   Workspace() = default;

@@ -109,6 +109,15 @@ bool AFXAppInstance::existsOnRootVolume() const {
   return file && root && file->systemNumber == root->systemNumber;
 }
 
+std::shared_ptr<AFXRunningApplication> AFXAppInstance::runningApplication() const {
+  if (auto reference = std::dynamic_pointer_cast<AFXFileReferenceURL>(URL_)) {
+    return AFXRunningApplicationOfBundle(*reference);
+  }
+  // Decoded while the bundle was missing: it may be back at its path.
+  auto url = std::dynamic_pointer_cast<fnd::URL>(URL_);
+  return url ? AFXRunningApplicationOfBundleAtURL(*url) : nullptr;
+}
+
 bool AFXAppInstance::isEqual(const fnd::Object& other) const {
   const auto* instance = dynamic_cast<const AFXAppInstance*>(&other);
   return instance != nullptr && instance->appID_ == appID_ && instance->kind() == kind() &&

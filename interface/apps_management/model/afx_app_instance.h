@@ -13,6 +13,7 @@
 #include "foundation/dictionary.h"
 #include "foundation/url.h"
 #include "interface/apps_management/model/afx_file_reference_url.h"
+#include "interface/apps_management/model/afx_running_application.h"
 #include "interface/model/afx_base_model_object.h"
 #include "interface/model/afx_teaser_version.h"
 
@@ -49,6 +50,9 @@ class AFXAppInstance : public AFXBaseMutableModelObject {
   // backup.
   bool exists() const;
   bool existsOnRootVolume() const;
+  // The first running application of this bundle, wherever it has moved;
+  // null when none runs.
+  std::shared_ptr<AFXRunningApplication> runningApplication() const;
 
   bool isEqual(const fnd::Object& other) const override;
   std::size_t hash() const override;

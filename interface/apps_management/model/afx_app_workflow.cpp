@@ -42,6 +42,10 @@ std::string AFXAppWorkflow::objectForNotification() const {
                                appURL_ ? appURL_->path() : "(null)");
 }
 
+std::shared_ptr<AFXRunningApplication> AFXAppWorkflow::runningApplication() const {
+  return appURL_ ? AFXRunningApplicationOfBundleAtURL(*appURL_) : nullptr;
+}
+
 bool AFXAppWorkflow::isEqual(const fnd::Object& other) const {
   const auto* workflow = dynamic_cast<const AFXAppWorkflow*>(&other);
   return workflow != nullptr && workflow->appID_ == appID_;
@@ -56,7 +60,13 @@ std::string AFXAppWorkflow::description() const {
 
 // AFXTeaserWorkflow
 
+// The records the table names are defined first: the table is built on the
+// reflections queue, where a class defined for the first time could not
+// register its own table (decoding a teaser workflow may come first).
 const fnd::Class& AFXTeaserWorkflow::staticClass() {
+  static const bool dependencies =
+      ((void)AFXTeaserAppInstance::staticClass(), (void)AFXAppWorkflow::staticClass(), true);
+  (void)dependencies;
   static const fnd::Class& cls = afx_model_detail::defineModelClass(
       "AFXTeaserWorkflow", AFXBaseMutableModelObject::staticClass(),
       [] { return std::shared_ptr<AFXTeaserWorkflow>(new AFXTeaserWorkflow); },

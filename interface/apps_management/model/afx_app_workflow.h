@@ -34,6 +34,9 @@ class AFXAppWorkflow final : public AFXBaseMutableModelObject {
   void setFractionCompleted(double fraction) { fractionCompleted_ = fraction; }
   // "appID - app path".
   std::string objectForNotification() const;
+  // The first running application of the bundle at `appURL`; null when
+  // none runs.
+  std::shared_ptr<AFXRunningApplication> runningApplication() const;
 
   const fnd::Class& objectClass() const override { return staticClass(); }
   // By app.

@@ -165,7 +165,8 @@ TEST(AppsManagementModelClasses, AreFoundByName) {
   for (const char* name : {"AFXEnvironment", "AFXDefaultEnvironmentID", "AFXManifestURLBasedEnvironmentID",
                            "AFXEndpoint", "AFXEndpointsManifest", "AFXCustomer", "AFXCustomerID", "AFXMachineInfo",
                            "AFXCustomerCredentials", "AFXCustomerIdentity", "AFXTeaserAppInstance",
-                           "AFXVendorAppInstance", "AFXAppWorkflow", "AFXTeaserWorkflow"}) {
+                           "AFXVendorAppInstance", "AFXAppWorkflow", "AFXTeaserWorkflow", "AFXKorviaBundleID",
+                           "AFXExecutableInfo", "AFXRunningApplication", "AFXSignInWorkflow"}) {
     EXPECT_NE(fnd::Class::named(name), nullptr) << name;
   }
 }
