@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "foundation/bundle.h"
 #include "foundation/dictionary.h"
 #include "foundation/launch_services.h"
 #include "foundation/search_paths.h"
@@ -116,4 +117,49 @@ std::vector<std::string> AFXDetectIgnoredPaths() {
     paths.push_back(lower(path));
   }
   return paths;
+}
+
+namespace {
+
+// The parent folder's path holds ".app" (the last one, any case) and the
+// path up to it is a bundle with an identifier: an app inside another app.
+bool isNestedApp(const fnd::URL& url) {
+  const std::string parent = url.URLByDeletingLastPathComponent()->path();
+  const std::size_t found = lower(parent).rfind(".app");
+  if (found == std::string::npos) return false;
+  auto outer = fnd::Bundle::bundleWithPath(parent.substr(0, found + 4));
+  return outer && !outer->bundleIdentifier().empty();
+}
+
+bool isInHiddenFolder(const fnd::URL& url) {
+  return url.URLByDeletingLastPathComponent()->lastPathComponent().starts_with(".");
+}
+
+}  // namespace
+
+std::vector<std::shared_ptr<fnd::URL>> AFXDetectAppURLsWithPredicate(const std::vector<std::string>& bundleIDs,
+                                                                     const AFXAppURLPredicate& predicate) {
+  std::vector<std::shared_ptr<fnd::URL>> result;
+  for (const std::string& bundleID : bundleIDs) {
+    std::vector<std::string> seen;
+    for (const auto& url : fnd::LaunchServices::URLsForApplicationsWithBundleIdentifier(bundleID)) {
+      const std::string path = url->path();
+      if (std::find(seen.begin(), seen.end(), path) != seen.end() || !predicate(*url)) continue;
+      seen.push_back(path);
+      result.push_back(url);
+    }
+  }
+  return result;
+}
+
+std::vector<std::shared_ptr<fnd::URL>> AFXDetectAppURLsWithIgnoredPaths(const std::vector<std::string>& bundleIDs,
+                                                                        const std::vector<std::string>& ignoredPaths,
+                                                                        bool allowNested) {
+  std::vector<std::string> prefixes;
+  for (const auto& path : ignoredPaths) prefixes.push_back(lower(path));
+  return AFXDetectAppURLsWithPredicate(bundleIDs, [&](const fnd::URL& url) {
+    if (isInHiddenFolder(url)) return false;
+    if (!allowNested && isNestedApp(url)) return false;
+    return !_AFXShouldIgnorePath(lower(url.path()), prefixes);
+  });
 }

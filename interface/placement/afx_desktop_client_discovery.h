@@ -10,6 +10,7 @@
 // (no component boundary). Everything here is synchronous and stateless; the
 // backup tests list folders, so callers use a work queue.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,3 +43,15 @@ std::vector<std::string> AFXDetectIgnoredPathsForDesktopClient();
 std::vector<std::string> AFXDetectIgnoredPaths();
 
 bool _AFXShouldIgnorePath(std::string_view lowercasePath, const AFXIgnoredPaths& prefixes);
+
+// App detection by bundle identifiers: for each identifier, its Launch
+// Services copies that pass, each once per identifier, in identifier then
+// Launch Services order.
+using AFXAppURLPredicate = std::function<bool(const fnd::URL& appURL)>;
+std::vector<std::shared_ptr<fnd::URL>> AFXDetectAppURLsWithPredicate(const std::vector<std::string>& bundleIDs,
+                                                                     const AFXAppURLPredicate& predicate);
+// Rejects copies in hidden folders, copies under an ignored prefix (any
+// case) and, unless `allowNested`, apps inside another app's bundle.
+std::vector<std::shared_ptr<fnd::URL>> AFXDetectAppURLsWithIgnoredPaths(const std::vector<std::string>& bundleIDs,
+                                                                        const std::vector<std::string>& ignoredPaths,
+                                                                        bool allowNested);

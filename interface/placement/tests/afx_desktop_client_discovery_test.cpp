@@ -115,4 +115,32 @@ TEST_F(DesktopClientDiscoveryTest, BackupsAreLost) {
   EXPECT_TRUE(isLostForMonitoring(*fnd::URL::fileURLWithPath(cloned)));
 }
 
+TEST_F(DesktopClientDiscoveryTest, DetectionDropsHiddenNestedAndIgnoredCopies) {
+  const std::string plain = makeClient(system("/Applications/Korvia.app"));
+  const std::string hidden = makeClient(system("/Applications/.staging/Korvia.app"));
+  const std::string host = makeClient(home("/Applications/Host.app"));
+  const std::string nested = makeClient(host + "/Contents/Helpers/Korvia.app");
+  const std::string ignored = makeClient(home("/Builds/Korvia.app"));
+  auto paths = [](const std::vector<std::shared_ptr<fnd::URL>>& urls) {
+    std::vector<std::string> result;
+    for (const auto& url : urls) result.push_back(url->path());
+    std::sort(result.begin(), result.end());
+    return result;
+  };
+  const std::vector<std::string> ignoring{home("/BUILDS")};
+  auto expected = std::vector<std::string>{plain, host};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(paths(AFXDetectAppURLsWithIgnoredPaths({kClient}, ignoring, false)), expected);
+  expected.push_back(nested);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(paths(AFXDetectAppURLsWithIgnoredPaths({kClient}, ignoring, true)), expected);
+  // One identifier named twice lists its copies twice; unknown ones add nothing.
+  auto all = AFXDetectAppURLsWithPredicate({kClient, "com.example.unknown", kClient},
+                                           [](const fnd::URL&) { return true; });
+  EXPECT_EQ(all.size(), 10u);
+  const auto listed = paths(all);
+  EXPECT_NE(std::find(listed.begin(), listed.end(), hidden), listed.end());
+  EXPECT_NE(std::find(listed.begin(), listed.end(), ignored), listed.end());
+}
+
 }  // namespace
