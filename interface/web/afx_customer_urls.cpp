@@ -83,3 +83,7 @@ std::shared_ptr<fnd::URL> requestURLForURLString(std::string_view URLString) {
 std::shared_ptr<fnd::URL> customerURLOnDownloadKorvia() {
   return requestURLForURLString(AFXCustomerRedirectBaseURLString() + "/download-desktop-client");
 }
+
+std::shared_ptr<fnd::URL> restoreIntegrityURL() {
+  return fnd::URL::URLWithString(std::string(AFXURLSchemeKorvia) + "://" + std::string(AFXURLCommandRestoreIntegrityObsolete));
+}

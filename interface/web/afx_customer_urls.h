@@ -32,6 +32,12 @@ std::shared_ptr<fnd::URL> requestURLForURLString(std::string_view URLString);
 // The page for downloading the desktop client.
 std::shared_ptr<fnd::URL> customerURLOnDownloadKorvia();
 
+// The desktop client's own URL scheme, and its command that repairs a broken
+// installation.
+inline constexpr std::string_view AFXURLSchemeKorvia = "korvia";
+inline constexpr std::string_view AFXURLCommandRestoreIntegrityObsolete = "restore-system-integrity";
+std::shared_ptr<fnd::URL> restoreIntegrityURL();
+
 namespace afx_customer_urls_detail {
 
 using QueryItems = std::vector<std::pair<std::string, std::string>>;
