@@ -5,6 +5,10 @@
 
 #include <map>
 #include <string>
+#include <vector>
+
+#include "interface/model/afx_customer_id.h"
+#include "interface/model/afx_environment_id.h"
 
 namespace {
 
@@ -82,6 +86,54 @@ TEST(CustomerPageURLTest, DefaultRedirectHost) {
 
 TEST(CustomerPageURLDeathTest, PageAddressIsRequired) {
   EXPECT_DEATH((void)requestURLForURLString(""), "Invalid parameter not satisfying");
+}
+
+TEST(CustomerPageURLTest, AContextAddsTheSubscriptionAccountAndToken) {
+  auto customerID = AFXCustomerID::initWithAccountName("ada+1@example.test", AFXDefaultEnvironmentID::make());
+  auto customer = [&](AFXCustomerSubscriptionState state) {
+    return AFXCustomer::initWithIdentifier(customerID, std::string("b-1"), std::string("t"), state, nullptr, nullptr,
+                                           nullptr, nullptr, false);
+  };
+  const std::vector<std::pair<AFXCustomerSubscriptionState, std::string>> states = {
+      {1, "trial"}, {2, "paid"}, {3, "grace"}, {6, "processing"}, {7, "canceled"},
+      {8, "blocked"}, {9, "trial_blocked"}, {10, "free"}};
+  for (const auto& [state, text] : states) {
+    auto url = customerURLOnViewMyAccount(AFXCustomerURLInfo::initWithCustomer(customer(state), std::string("a&b")));
+    ASSERT_TRUE(url);
+    const auto query = queryOf(*url);
+    EXPECT_EQ(query.at("activationStatus"), text);
+    EXPECT_EQ(query.at("email"), "ada+1@example.test");
+    EXPECT_EQ(query.at("access_token"), "a&b");
+    EXPECT_EQ(url->path(), "/view-account");
+  }
+  for (AFXCustomerSubscriptionState state : {0, 4, 5, 11}) {
+    auto url = customerURLOnRenewSubscription(AFXCustomerURLInfo::initWithCustomer(customer(state), std::string()));
+    const auto query = queryOf(*url);
+    EXPECT_FALSE(query.contains("activationStatus")) << state;
+    EXPECT_FALSE(query.contains("access_token"));
+  }
+  EXPECT_FALSE(queryOf(*customerURLOnCreateNewAccount()).contains("email"));
+  EXPECT_EQ(queryOf(*customerURLOnRestoreCredentialsWithEmail("x@y.test")).at("email"), "x@y.test");
+  EXPECT_FALSE(queryOf(*customerURLOnRestoreCredentialsWithEmail("")).contains("email"));
+  auto facebook = customerURLOnSignInWithFacebook();
+  EXPECT_EQ(queryOf(*facebook).at("authService"), "facebook");
+  EXPECT_EQ(queryOf(*facebook).at("product"), "Korvia");
+  EXPECT_FALSE(onlineHelpURL()->query());
+}
+
+TEST(CustomSchemeURLTest, CommandsAndTheirArguments) {
+  EXPECT_EQ(restoreIntegrityURL()->absoluteString(), "korvia://restore-system-integrity");
+  EXPECT_EQ(launchUIManagementServiceURL()->absoluteString(), "korvia://launch-menu-bar-for-ui-management");
+  EXPECT_EQ(openPreferencesURL()->absoluteString(), "korviadiscovery://open_preferences");
+  auto discovery = openAppsDiscoveryURLForCollection(std::nullopt, 42, std::nullopt, std::nullopt);
+  ASSERT_TRUE(discovery);
+  EXPECT_EQ(discovery->scheme(), "korviadiscovery");
+  EXPECT_EQ(queryOf(*discovery), (std::map<std::string, std::string>{{"collection_id", "0"}, {"app_id", "42"}}));
+  auto sent = openAppsDiscoveryURLForCollection(7, std::nullopt, std::string("in staller"), std::string("a&b=c"));
+  EXPECT_EQ(queryOf(*sent), (std::map<std::string, std::string>{
+                                {"collection_id", "7"}, {"sender_domain", "in staller"}, {"sender", "a&b=c"}}));
+  EXPECT_EQ(queryOf(*openAppsDiscoveryURLWithDomain(std::string("installer"))),
+            (std::map<std::string, std::string>{{"collection_id", "0"}, {"sender_domain", "installer"}}));
 }
 
 }  // namespace
