@@ -181,6 +181,16 @@ void QVProactorAction::restart() { performAsync(kEventRestart); }
 void QVProactorAction::complete() { performAsync(kEventComplete); }
 void QVProactorAction::reset() { performAsync(kEventReset); }
 
+void QVProactorAction::completeAndReset() {
+  internalQueue_.async([self = shared_from_this()] {
+    self->resetAfterDelivery_ = true;
+    self->perform(kEventComplete);
+    // Still completing: hooks run first, and the delivery resets. Anything
+    // else: delivered and reset already, or not running at all.
+    if (self->stateMachine_->state() != stateValue(kStateCompleting)) self->resetAfterDelivery_ = false;
+  });
+}
+
 void QVProactorAction::setObject(const fnd::Value& object, const fnd::Value& key) {
   if (object.isNil() || key.isNil()) return;
   internalQueue_.sync([&] { objects_.insert_or_assign(key, object); });
@@ -234,6 +244,7 @@ void QVProactorAction::runJob() {
 void QVProactorAction::callNextHookOrDeliver() {
   if (completionHooks_.empty()) {
     perform(kEventDeliver);
+    if (std::exchange(resetAfterDelivery_, false)) perform(kEventReset);
     return;
   }
   CompletionHook hook = std::move(completionHooks_.front());

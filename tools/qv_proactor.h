@@ -116,6 +116,10 @@ class QVProactorAction final : public QVStateMachineTarget, public std::enable_s
   void restart();
   void complete();
   void reset();
+  // Completes, and resets as soon as the result is delivered, in one step:
+  // no request can slip in between and be handed the stale result. For
+  // results that must not be kept, such as failures.
+  void completeAndReset();
 
   // Synchronous: they wait on the internal queue.
   void addCompletionHook(CompletionHook hook);
@@ -164,6 +168,7 @@ class QVProactorAction final : public QVStateMachineTarget, public std::enable_s
   std::vector<CompletionHandler> completionHandlers_;
   std::vector<CompletionHook> completionHooks_;
   std::shared_ptr<QVStateMachine> stateMachine_;
+  bool resetAfterDelivery_ = false;
 };
 
 class QVProactorGroup final : public std::enable_shared_from_this<QVProactorGroup> {

@@ -44,9 +44,8 @@ void AFXInterprocessClient::makeXPCConnectionWithAction(const std::shared_ptr<QV
   std::weak_ptr<AFXInterprocessClient> weak = weak_from_this();
   dispatchedMakeXPCConnectionCanRetry(true, [weak, action](const std::shared_ptr<QVValueOrError>& result) {
     action->setObject(fnd::Value(result), fnd::Value(kConnectionOrErrorKey));
-    action->complete();
     // The next fetch makes a new attempt.
-    action->reset();
+    action->completeAndReset();
     auto self = weak.lock();
     auto connection = result->value().as<fnd::ipc::Connection>();
     if (!self || !connection) return;

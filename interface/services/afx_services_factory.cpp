@@ -222,7 +222,7 @@ void AFXServicesFactory::fetchInterpocessAdaptorForServiceNamed(std::string_view
                                                                 AdaptorCallback callback) const {
   // The table is built before anyone can ask and never changes after.
   auto found = interprocessAdaptorByServiceName_.find(std::string(serviceName));
-  if (found == interprocessAdaptorByServiceName_.end()) {
+  if (found == interprocessAdaptorByServiceName_.end() || !found->second) {
     callback(nullptr, afx_makeErrorOfMissingServiceNamed("interprocess adaptor for " + std::string(serviceName),
                                                          "sending interprocess messages"));
     return;
@@ -265,8 +265,7 @@ void AFXServicesFactory::findOrMakeManagementServiceForAction(const std::shared_
       if (!factory) {
         auto gone = afx_makeErrorOfMissingServiceNamed("self as AFXServicesFactory", "make management service");
         action->setObject(fnd::Value(QVValueOrError::initWithError(gone)), fnd::Value(std::string(kServiceOrErrorKey)));
-        action->complete();
-        action->reset();
+        action->completeAndReset();
         return;
       }
       auto service = made->value().as<AFXBaseService>();
@@ -295,9 +294,12 @@ void AFXServicesFactory::findOrMakeManagementServiceForAction(const std::shared_
 void AFXServicesFactory::finishFindOrMake(const std::shared_ptr<QVProactorAction>& action,
                                           const std::shared_ptr<QVValueOrError>& result) {
   action->setObject(fnd::Value(result), fnd::Value(std::string(kServiceOrErrorKey)));
-  action->complete();
   // A failed attempt is not kept: the next request tries again.
-  if (result->error()) action->reset();
+  if (result->error()) {
+    action->completeAndReset();
+  } else {
+    action->complete();
+  }
 }
 
 void AFXServicesFactory::invalidateService(const std::shared_ptr<AFXBaseService>& service, std::function<void()> callback) {
@@ -511,8 +513,11 @@ void AFXServicesFactory::handleSystemIntegrityViolationWithCallback(std::functio
 void AFXServicesFactory::finishIntegrityHandling(const std::shared_ptr<QVProactorAction>& action, bool didRestore,
                                                  bool reset) {
   action->setObject(fnd::Value(didRestore), fnd::Value(std::string(kDidRestoreKey)));
-  action->complete();
-  if (reset) action->reset();
+  if (reset) {
+    action->completeAndReset();
+  } else {
+    action->complete();
+  }
 }
 
 void AFXServicesFactory::handleSystemIntegrityViolationWithAction(const std::shared_ptr<QVProactorAction>& action) {

@@ -227,6 +227,31 @@ TEST_F(QVProactorTest, LaterRequestsGetTheCachedResultUntilReset) {
   EXPECT_NE(probe.results()[2]["value"], firstValue);
 }
 
+// A result completed and reset in one step is never handed to a request made
+// after it was delivered, even one made by its own handler; with hooks the
+// reset waits for the delivery.
+TEST_F(QVProactorTest, CompleteAndResetHandsTheResultOnlyToThoseWaiting) {
+  auto group = proactor->addGroupWithID("services", true, probe.deferredJob());
+  auto action = group->defaultAction();
+  action->addCompletionHandler([&](const QVProactorResult&) { action->addCompletionHandler(probe.handler("later")); });
+  action->addCompletionHandler(probe.handler("waiting"));
+  ASSERT_TRUE(probe.waitForJobs(1));
+  action->setObject("first", "value");
+  action->completeAndReset();
+  ASSERT_TRUE(probe.waitForResults(1));
+  ASSERT_TRUE(probe.waitForJobs(2));
+  EXPECT_EQ(probe.results()[0]["value"], Value("first"));
+  EXPECT_FALSE(probe.waitForResults(2, 50ms)) << "the later request got the stale result";
+
+  action->addCompletionHook([](const std::shared_ptr<QVProactorAction>& hooked) { hooked->complete(); });
+  action->setObject("second", "value");
+  action->completeAndReset();
+  ASSERT_TRUE(probe.waitForResults(2));
+  EXPECT_EQ(probe.results()[1]["value"], Value("second"));
+  drainInternalQueue();
+  EXPECT_FALSE(action->isCompleted());
+}
+
 TEST_F(QVProactorTest, ResetAndSecondCompleteAreIgnoredOutOfTurn) {
   auto group = proactor->addGroupWithID("services", true, probe.deferredJob());
   auto action = group->defaultAction();

@@ -19,6 +19,8 @@
 #include "interface/model/afx_environment_id.h"
 #include "interface/network/afx_network_service.h"
 #include "interface/services/afx_regular_management_client.h"
+#include "interface/services/afx_regular_management_server.h"
+#include <unistd.h>
 #include "tools/unarchiver/tests/unarchiver_test_support.h"
 
 namespace {
@@ -303,6 +305,90 @@ TEST_F(ServicesFactoryTest, AServiceNameWithoutAdaptorIsTheMissingServiceError) 
   auto error = errors.first();
   ASSERT_TRUE(error);
   EXPECT_NE(error->find("interprocess adaptor for com.korvia.test.services.Nothing"), std::string::npos) << *error;
+}
+
+// A published echo service and its client, each with a factory of its own,
+// both in this process: the request goes over the bus to the server adaptor,
+// the publishing factory finds the server for the identity, and the answer
+// comes back.
+std::string_view publishedName() {
+  static const std::string name = "com.korvia.test.services.Published.P" + std::to_string(::getpid());
+  return name;
+}
+
+class PublishedEchoServer final : public AFXRegularManagementServer, public IPCEchoService {
+ public:
+  static std::string_view className() { return "PublishedEchoServer"; }
+  static std::string_view interprocessServiceName() { return publishedName(); }
+  static const fnd::Class& serviceIDClass() { return AFXGlobalServiceID::staticClass(); }
+  static ClassSet requestClasses() { return IPCEchoRequestClasses(); }
+  static std::shared_ptr<PublishedEchoServer> make(std::shared_ptr<AFXServiceID> serviceID,
+                                                   std::shared_ptr<AFXRegularInterprocessServerAdaptor> adaptor,
+                                                   std::weak_ptr<AFXServicesFactory> factory) {
+    return std::shared_ptr<PublishedEchoServer>(new PublishedEchoServer(std::move(serviceID), std::move(adaptor),
+                                                                        std::move(factory)));
+  }
+
+  void echoItem(const std::shared_ptr<IPCEchoItem>& item, std::function<void(std::shared_ptr<IPCEchoItem>)> callback) override {
+    callback(IPCEchoItem::make("echo of " + item->text.value_or(""), item->number));
+  }
+  void slowEchoItem(const std::shared_ptr<IPCEchoItem>& item, std::uint64_t, std::function<void(std::uint64_t)>,
+                    std::function<void(std::shared_ptr<IPCEchoItem>)> callback) override {
+    callback(item);
+  }
+  void hangWithCallback(std::function<void()>) override {}
+  void crashUnlessMarkerExists(const std::optional<std::string>&, std::function<void()> callback) override { callback(); }
+
+ private:
+  PublishedEchoServer(std::shared_ptr<AFXServiceID> serviceID, std::shared_ptr<AFXRegularInterprocessServerAdaptor> adaptor,
+                      std::weak_ptr<AFXServicesFactory> factory)
+      : AFXRegularManagementServer(std::move(serviceID), std::move(adaptor), std::move(factory)) {}
+  std::shared_ptr<AFXInterprocessService> interprocessService() override {
+    return std::dynamic_pointer_cast<AFXInterprocessService>(shared_from_this());
+  }
+};
+
+class PublishedEchoClient final : public AFXRegularManagementClient {
+ public:
+  static std::string_view className() { return "PublishedEchoClient"; }
+  static std::string_view interprocessServiceName() { return publishedName(); }
+  static const fnd::Class& serviceIDClass() { return AFXGlobalServiceID::staticClass(); }
+  static ClassSet requestClasses() { return IPCEchoRequestClasses(); }
+  static std::shared_ptr<PublishedEchoClient> make(std::shared_ptr<AFXServiceID> serviceID,
+                                                   std::weak_ptr<AFXServicesFactory> factory,
+                                                   std::shared_ptr<AFXRegularInterprocessClientAdaptor> adaptor) {
+    return std::shared_ptr<PublishedEchoClient>(
+        new PublishedEchoClient(std::move(serviceID), std::move(factory), std::move(adaptor)));
+  }
+
+ private:
+  PublishedEchoClient(std::shared_ptr<AFXServiceID> serviceID, std::weak_ptr<AFXServicesFactory> factory,
+                      std::shared_ptr<AFXRegularInterprocessClientAdaptor> adaptor)
+      : AFXRegularManagementClient(std::move(serviceID), std::move(factory), std::move(adaptor), requestClasses()) {}
+};
+
+TEST_F(ServicesFactoryTest, APublishedServiceAnswersThroughItsFactory) {
+  auto publisher = AFXServicesFactory::initWithServicesClasses({&AFXServerClassOf<PublishedEchoServer>()},
+                                                               "KorviaDesktopClient", delegate_);
+  ASSERT_TRUE(delegate_->askedForCustomer.first());
+  auto clientDelegate = std::make_shared<RecordingDelegate>();
+  auto caller = AFXServicesFactory::initWithServicesClasses({&AFXServiceClassOf<PublishedEchoClient>()},
+                                                            "KorviaInstaller", clientDelegate);
+  auto client = fetch<PublishedEchoClient>(
+      *caller, AFXGlobalServiceID::initWithServiceName(std::string(publishedName())));
+  ASSERT_TRUE(client);
+  auto request = client->makeRequest<IPCEchoRequest>();
+  ASSERT_TRUE(request);
+  request->item = IPCEchoItem::make("Chronofold", 246);
+  Inbox<std::shared_ptr<QVValueOrError>> answers;
+  client->performRequest(request, nullptr, [&](const std::shared_ptr<QVValueOrError>& answer) { answers.put(answer); });
+  auto answer = answers.first(std::chrono::seconds(20));
+  ASSERT_TRUE(answer);
+  ASSERT_FALSE((*answer)->error()) << (*answer)->error()->description();
+  auto response = (*answer)->value().as<IPCEchoResponse>();
+  ASSERT_TRUE(response && response->item);
+  EXPECT_EQ(response->item->text, "echo of Chronofold");
+  EXPECT_EQ(response->item->number, 246);
 }
 
 }  // namespace
