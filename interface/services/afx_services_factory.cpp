@@ -10,7 +10,6 @@
 #include "foundation/workspace.h"
 #include "interface/errors/afx_errors.h"
 #include "interface/network/afx_network_service.h"
-#include "interface/services/afx_service_names.h"
 #include "interface/web/afx_customer_urls.h"
 #include "logging/dd_log_macros.h"
 #include "tools/qv_queue_builder.h"
@@ -18,10 +17,8 @@
 namespace {
 
 constexpr std::string_view kServiceOrErrorKey = "serviceOrError";
-constexpr std::string_view kDidRestoreKey = "didRestore";
 constexpr std::string_view kFindOrMakeOperation = "_findOrMakeManagementServiceForAction:";
 constexpr std::string_view kIntegrityOperation = "_handleSystemIntegrityViolationWithAction:";
-constexpr std::string_view kDesktopClientBundleID = "com.korvia.DesktopClient";
 
 std::shared_ptr<fnd::Data> dataIn(const fnd::DistributedNotification& notification, std::string_view key) {
   if (!notification.userInfo) return nullptr;
@@ -149,7 +146,7 @@ void AFXServicesFactory::observeNotifications() {
           [](AFXServicesFactory& self, const fnd::DistributedNotification& notification) {
             bool didRestore = false;
             if (notification.userInfo) {
-              auto value = notification.userInfo->objectForKey(fnd::Value(std::string(kDidRestoreKey)));
+              auto value = notification.userInfo->objectForKey(fnd::Value(std::string(AFXDidHandleSystemIntegrityRestorationDidRestoreKey)));
               didRestore = value.boolValue().value_or(false);
             }
             auto pending = std::move(self.pendingRestoration_);
@@ -506,13 +503,13 @@ void AFXServicesFactory::regularInterprocessClientAdaptorHandleSystemIntegrityVi
 void AFXServicesFactory::handleSystemIntegrityViolationWithCallback(std::function<void(bool)> callback) {
   auto action = proactor_->groupWithID(fnd::Value(std::string(kSystemIntegrityGroupID)))->defaultAction();
   action->addCompletionHandler([callback = std::move(callback)](const QVProactorResult& result) {
-    callback(result.objectForKey(fnd::Value(std::string(kDidRestoreKey))).boolValue().value_or(false));
+    callback(result.objectForKey(fnd::Value(std::string(AFXDidHandleSystemIntegrityRestorationDidRestoreKey))).boolValue().value_or(false));
   });
 }
 
 void AFXServicesFactory::finishIntegrityHandling(const std::shared_ptr<QVProactorAction>& action, bool didRestore,
                                                  bool reset) {
-  action->setObject(fnd::Value(didRestore), fnd::Value(std::string(kDidRestoreKey)));
+  action->setObject(fnd::Value(didRestore), fnd::Value(std::string(AFXDidHandleSystemIntegrityRestorationDidRestoreKey)));
   if (reset) {
     action->completeAndReset();
   } else {
@@ -528,7 +525,7 @@ void AFXServicesFactory::handleSystemIntegrityViolationWithAction(const std::sha
     // Only an environment the desktop client has set up can be restored.
     bool prepared = false;
     if (self->currentEnvironment_ && self->currentEnvironment_->identifier()) {
-      auto defaults = fnd::UserDefaults::create(AFXDesktopClientDefaultsSuiteName);
+      auto defaults = fnd::UserDefaults::create(AFXDesktopClientSharedPreferencesSuiteName);
       const std::string key = std::to_string(self->currentEnvironment_->identifier()->hash()) + "-" +
                               std::string(AFXEnvironmentWasPreparedKey);
       prepared = defaults && defaults->boolForKey(key);
@@ -558,7 +555,7 @@ void AFXServicesFactory::restoreSystemIntegrityWithAction(const std::shared_ptr<
     self->finishIntegrityHandling(action, false, false);
   };
   pendingRestoration_ = action;
-  const bool clientKnown = !fnd::LaunchServices::URLsForApplicationsWithBundleIdentifier(kDesktopClientBundleID).empty();
+  const bool clientKnown = !fnd::LaunchServices::URLsForApplicationsWithBundleIdentifier(AFXDesktopClientBundleIdentifier).empty();
   auto url = restoreIntegrityURL();
   if (clientKnown && url && fnd::Workspace::sharedWorkspace().openURL(*url)) {
     internalQueue_.after(kRestorationFallbackDelay, fallback);

@@ -21,6 +21,7 @@
 
 #include "foundation/ipc/distributed_notification_center.h"
 #include "foundation/queue.h"
+#include "interface/interprocess/afx_desktop_client_constants.h"
 #include "interface/interprocess/afx_regular_interprocess_client_adaptor.h"
 #include "interface/interprocess/afx_regular_interprocess_server_adaptor.h"
 #include "interface/model/afx_customer.h"
@@ -33,24 +34,19 @@
 class AFXNetworkService;
 class AFXServicesFactory;
 
-inline constexpr std::string_view AFXSystemManagementCurrentEnvironmentChangedNotification =
-    "com.korvia.system-management-service.current-environment-changed";
+// The user information of the desktop client's notifications (their names
+// are in afx_desktop_client_constants.h).
 inline constexpr std::string_view AFXSystemManagementCurrentEnvironmentChangedNotificationEnvironmentSecureDataKey =
     "environment-secure-data";
 inline constexpr std::string_view AFXSystemManagementCurrentEnvironmentChangedNotificationEnvironmentIDDataKey =
     "environment-id-data";
-inline constexpr std::string_view AFXSystemManagementCurrentCustomerChangedNotification =
-    "com.korvia.system-management-service.current-customer-changed";
 inline constexpr std::string_view AFXSystemManagementCurrentCustomerChangedNotificationCustomerSecureDataKey =
     "customer-secure-data";
 inline constexpr std::string_view AFXSystemManagementCurrentCustomerChangedNotificationCustomerIDDataKey =
     "customer-id-data";
-inline constexpr std::string_view AFXDidHandleSystemIntegrityRestorationNotification =
-    "com.korvia.did-handle-system-integrity-restoration";
 inline constexpr std::string_view AFXDidHandleSystemIntegrityRestorationDidRestoreKey = "didRestore";
-// The desktop client's shared preferences, and the per-environment key that
+// The per-environment key in the desktop client's shared preferences that
 // says its environment was set up.
-inline constexpr std::string_view AFXDesktopClientDefaultsSuiteName = "com.korvia.DesktopClient";
 inline constexpr std::string_view AFXEnvironmentWasPreparedKey = "EnvironmentWasPrepared";
 
 class AFXServicesFactoryDelegate {

@@ -279,7 +279,7 @@ TEST_F(ServicesFactoryTest, IntegrityHandlingWithoutAPreparedEnvironmentAnswersN
   EXPECT_FALSE(answers.items()[1]);
 
   // Prepared, but no desktop client to ask: NO at once, and it stays so.
-  auto defaults = fnd::UserDefaults::create(AFXDesktopClientDefaultsSuiteName);
+  auto defaults = fnd::UserDefaults::create(AFXDesktopClientSharedPreferencesSuiteName);
   ASSERT_TRUE(defaults);
   Inbox<bool> prepared;
   factory->internalQueue().async([&] {
