@@ -341,6 +341,22 @@ class Extraction {
     return unsafe(name, "is a device, pipe or socket, which is not supported.");
   }
 
+  // Hands every data block of the current entry to `sink`, counting it
+  // against the expansion limit first.
+  template <class Sink>
+  fnd::Expected<void> forEachDataBlock(archive* reader, Sink&& sink) {
+    for (;;) {
+      const void* block = nullptr;
+      size_t size = 0;
+      la_int64_t offset = 0;
+      const int status = archive_read_data_block(reader, &block, &size, &offset);
+      if (status == ARCHIVE_EOF) return fnd::success();
+      if (status != ARCHIVE_OK) return damaged(reader);
+      if (auto allowed = account(size); !allowed) return allowed;
+      if (auto taken = sink(static_cast<const std::uint8_t*>(block), size, offset); !taken) return taken;
+    }
+  }
+
   fnd::Expected<void> writeFile(archive* reader, archive_entry* entry, const Components& components) {
     auto folder = openFolder(components, components.size() - 1, true);
     if (!folder) return folder.error();
@@ -349,23 +365,17 @@ class Extraction {
         ::openat(*folder, components.back().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (file.get() < 0) return systemFailure(errno, components);
 
-    for (;;) {
-      const void* block = nullptr;
-      size_t size = 0;
-      la_int64_t offset = 0;
-      const int status = archive_read_data_block(reader, &block, &size, &offset);
-      if (status == ARCHIVE_EOF) break;
-      if (status != ARCHIVE_OK) return damaged(reader);
-      if (auto allowed = account(size); !allowed) return allowed;
-      const auto* bytes = static_cast<const std::uint8_t*>(block);
+    auto written = forEachDataBlock(reader, [&](const std::uint8_t* bytes, std::size_t size, la_int64_t offset) {
       std::size_t done = 0;
       while (done < size) {
         const ssize_t count = ::pwrite(file.get(), bytes + done, size - done, offset + static_cast<off_t>(done));
         if (count < 0 && errno == EINTR) continue;
-        if (count < 0) return systemFailure(errno, components);
+        if (count < 0) return fnd::Expected<void>(systemFailure(errno, components));
         done += static_cast<std::size_t>(count);
       }
-    }
+      return fnd::success();
+    });
+    if (!written) return written;
     if (::fchmod(file.get(), archive_entry_perm(entry) & 0777) != 0) return systemFailure(errno, components);
     const timespec times[2] = {{0, UTIME_OMIT}, modificationTime(entry)};
     (void)::futimens(file.get(), times);
@@ -400,21 +410,16 @@ class Extraction {
     }
     std::vector<std::uint8_t> bytes;
     bool tooLarge = false;
-    for (;;) {
-      const void* block = nullptr;
-      size_t size = 0;
-      la_int64_t offset = 0;
-      const int status = archive_read_data_block(reader, &block, &size, &offset);
-      if (status == ARCHIVE_EOF) break;
-      if (status != ARCHIVE_OK) return damaged(reader);
-      if (auto allowed = account(size); !allowed) return allowed;
+    auto read = forEachDataBlock(reader, [&](const std::uint8_t* block, std::size_t size, la_int64_t offset) {
       if (tooLarge || offset < 0 || static_cast<std::uint64_t>(offset) + size > kMaximumAppleDoubleSize) {
         tooLarge = true;
-        continue;
+        return fnd::success();
       }
       if (bytes.size() < static_cast<std::size_t>(offset) + size) bytes.resize(static_cast<std::size_t>(offset) + size);
-      std::copy_n(static_cast<const std::uint8_t*>(block), size, bytes.begin() + offset);
-    }
+      std::copy_n(block, size, bytes.begin() + offset);
+      return fnd::success();
+    });
+    if (!read) return read;
     if (tooLarge) return fnd::success();
     auto attributes = QVAppleDouble::decode(bytes);
     // Damaged metadata costs the item its attributes, not the extraction.
