@@ -79,6 +79,8 @@ struct Fixture {
   std::unique_ptr<sdbus::IObject> bareObject;
   std::unique_ptr<sdbus::IConnection> bareClientConnection;
   std::unique_ptr<sdbus::IProxy> bareProxy;
+  Waiter bareReports;
+  std::uint64_t bareReportsSent = 0;
 
   static Fixture& shared() {
     static Fixture* fixture = new Fixture;
@@ -96,6 +98,12 @@ struct Fixture {
       auto reply = call.createReply();
       reply << bytes;
       reply.send();
+    });
+    // The reports' peer: one-way messages with a report's bytes, counted.
+    bareObject->registerMethod("com.korvia.bench.Bare", "report", "ay", "", [this](sdbus::MethodCall call) {
+      std::vector<std::uint8_t> bytes;
+      call >> bytes;
+      bareReports.signal();
     });
     bareObject->finishRegistration();
     bareServerConnection->enterEventLoopAsync();
@@ -172,6 +180,36 @@ void BM_ReportsOnOneStream(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
 }
 BENCHMARK(BM_ReportsOnOneStream)->Arg(20000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The same number of one-way messages of a report's size from one sender to
+// one receiver, bare: the bus's own ceiling for the figure above.
+void BM_BareOneWaySameBytes(benchmark::State& state) {
+  if (!fnd::ipc::Bus::isSessionBusConfigured()) return state.SkipWithError("no session bus");
+  Fixture& fixture = Fixture::shared();
+  const auto count = static_cast<std::uint64_t>(state.range(0));
+  auto report = IPCSlowEchoReport::make();
+  report->index = 7;
+  report->fractionCompleted = 0.35;
+  report->text = std::string("Chronofold");
+  auto session = fnd::UUID::make();
+  auto reportBytes = *fnd::KeyedArchiver::archivedDataWithRootObject(fnd::Value(report));
+  auto sessionBytes = *fnd::KeyedArchiver::archivedDataWithRootObject(
+      fnd::Value(fnd::Array::make({fnd::Value(session)})));
+  reportBytes.insert(reportBytes.end(), sessionBytes.begin(), sessionBytes.end());
+  state.counters["bytes"] = static_cast<double>(reportBytes.size());
+  for (auto _ : state) {
+    for (std::uint64_t i = 0; i < count; ++i) {
+      auto call = fixture.bareProxy->createMethodCall("com.korvia.bench.Bare", "report");
+      call << reportBytes;
+      call.dontExpectReply();
+      (void)fixture.bareProxy->callMethod(call);
+    }
+    fixture.bareReportsSent += count;
+    fixture.bareReports.waitFor(fixture.bareReportsSent);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
+}
+BENCHMARK(BM_BareOneWaySameBytes)->Arg(20000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
