@@ -27,8 +27,11 @@ class DistributedNotificationCenterTest : public ::testing::Test {
   void TearDown() override {
     for (auto token : tokens) center->removeObserver(token);
   }
+  // A serial queue of its own per observer, so its inbox keeps the order of
+  // arrival (a concurrent queue may run two deliveries in either order).
   void observe(const std::string& name, std::optional<std::string> object,
-               std::shared_ptr<Inbox<DistributedNotification>> inbox, Queue queue = Queue::global()) {
+               std::shared_ptr<Inbox<DistributedNotification>> inbox,
+               Queue queue = Queue::serial("com.korvia.test.notification-observer")) {
     auto token = center->addObserverForName(name, object, queue, [inbox](const DistributedNotification& n) {
       inbox->put(n);
     });
