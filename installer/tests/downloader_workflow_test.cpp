@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "devtools/distribution_server/distribution_server.h"
@@ -133,8 +134,12 @@ TEST_F(DownloaderWorkflowTest, TheClientArrivesInTheApplicationsFolder) {
   }
   EXPECT_DOUBLE_EQ(last, 1.0);
   EXPECT_EQ(delegate_->count("downloaded"), 1u);
-  // The request went to the documented path.
-  EXPECT_EQ(server_->servedRequests().back().path, "/com.korvia.DesktopClient/Korvia.zip");
+  // The archive came from the documented path, its digest from beside it.
+  std::vector<std::string> paths;
+  for (const auto& request : server_->servedRequests()) paths.push_back(request.path);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::string>{"/com.korvia.DesktopClient/Korvia.zip",
+                                             "/com.korvia.DesktopClient/Korvia.zip.sha256"}));
 }
 
 TEST_F(DownloaderWorkflowTest, ACutTransferIsResumedWithoutAWord) {
