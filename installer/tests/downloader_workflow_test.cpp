@@ -153,6 +153,17 @@ TEST_F(DownloaderWorkflowTest, ACutTransferIsResumedWithoutAWord) {
   EXPECT_TRUE(resumedWithRange);
 }
 
+TEST_F(DownloaderWorkflowTest, ATransferThatProgressesBetweenCutsIsResumedPastThreeTimes) {
+  serve({.cutAfterBytes = 256 << 10, .cutEveryTime = true});
+  auto end = download();
+  ASSERT_TRUE(end);
+  ASSERT_EQ(end->kind, "unarchived") << (end->error ? end->error->description() : "no error");
+  std::size_t resumptions = 0;
+  for (const auto& request : server_->servedRequests()) resumptions += request.range.has_value();
+  EXPECT_GT(resumptions, AFXDownloaderWorkflow::kMaximumSilentResumeAttempts);
+  EXPECT_EQ(delegate_->count("failed"), 0u);
+}
+
 TEST_F(DownloaderWorkflowTest, WithoutAnExpectedLengthEveryReportIsAStartAtZero) {
   serve({.omitContentLength = true});
   auto end = download();
