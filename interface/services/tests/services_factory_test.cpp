@@ -63,6 +63,16 @@ class EchoClient final : public AFXRegularManagementClient, public AFXEnvironmen
   void updateEnvironment(const std::shared_ptr<AFXEnvironment>& environment) override {
     updates.put(environment ? environment->identifier()->description() : "(none)");
   }
+  void prepareForTerminationWithCallback(std::function<void(bool)> callback) override { callback(canTerminate); }
+  void didEstablishInterprocessConnectionWithEsteblishedStreamID(const std::shared_ptr<fnd::UUID>& streamID) override {
+    connectionEvents.put("established " + streamID->UUIDString());
+  }
+  void didLooseInterprocessConnectionWithEsteblishedStreamID(const std::shared_ptr<fnd::UUID>& streamID) override {
+    connectionEvents.put("lost " + streamID->UUIDString());
+  }
+
+  std::atomic<bool> canTerminate{true};
+  Inbox<std::string> connectionEvents;
   std::shared_ptr<AFXEnvironmentID> environmentID() const override {
     return std::static_pointer_cast<AFXEnvironmentServiceID>(serviceID())->environmentID();
   }
@@ -292,6 +302,35 @@ TEST_F(ServicesFactoryTest, IntegrityHandlingWithoutAPreparedEnvironmentAnswersN
   factory->handleSystemIntegrityViolationWithCallback([&](bool restored) { later.put(restored); });
   ASSERT_TRUE(later.first());
   EXPECT_FALSE(later.items()[0]);
+}
+
+TEST_F(ServicesFactoryTest, TerminationWaitsForEveryServiceAndAnyRefusalSaysNo) {
+  auto factory = makeFactory();
+  auto alpha = fetch<EchoClient>(*factory, echoID(environmentNamed("alpha")));
+  auto beta = fetch<EchoClient>(*factory, echoID(environmentNamed("beta")));
+  ASSERT_TRUE(alpha && beta);
+  Inbox<bool> answers;
+  auto ask = [&] {
+    factory->regularInterprocessClientAdaptorPrepareForTerminationWithCallback(*alpha->interprocessAdaptor(),
+                                                                               [&](bool can) { answers.put(can); });
+  };
+  ask();
+  ASSERT_TRUE(answers.first());
+  beta->canTerminate = false;
+  ask();
+  ASSERT_TRUE(answers.waitForCount(2));
+  EXPECT_TRUE(answers.items()[0]);
+  EXPECT_FALSE(answers.items()[1]);
+
+  // Connection events of a service name reach that name's services only.
+  auto stream = fnd::UUID::make();
+  factory->didEstablishConnectionOfRegularInterprocessClientAdaptor(*alpha->interprocessAdaptor(), stream);
+  factory->didLooseConnectionOfRegularInterprocessClientAdaptor(*alpha->interprocessAdaptor(), stream);
+  for (EchoClient* client : {alpha.get(), beta.get()}) {
+    ASSERT_TRUE(client->connectionEvents.waitForCount(2));
+    EXPECT_EQ(client->connectionEvents.items(),
+              (std::vector<std::string>{"established " + stream->UUIDString(), "lost " + stream->UUIDString()}));
+  }
 }
 
 TEST_F(ServicesFactoryTest, AServiceNameWithoutAdaptorIsTheMissingServiceError) {
