@@ -99,7 +99,7 @@ void AFXRegularInterprocessClientAdaptor::performRequestWithSession(
     const std::shared_ptr<AFXInterprocessRequest>& request, const std::shared_ptr<fnd::UUID>& reportSessionID,
     bool canRetry, AFXInterprocessRequest::ResponseHandler responseHandler) {
   std::weak_ptr<AFXRegularInterprocessClientAdaptor> weak = weak_from_this();
-  fetchXPCConnectionWithCallback([weak, request, reportSessionID, canRetry, responseHandler](
+  fetchXPCConnectionWithCallback(canRetry, [weak, request, reportSessionID, canRetry, responseHandler](
                                      const std::shared_ptr<fnd::ipc::Connection>& connection,
                                      const std::shared_ptr<fnd::UUID>& streamID, const std::optional<fnd::Error>& error) {
     if (error) {
@@ -121,7 +121,23 @@ void AFXRegularInterprocessClientAdaptor::performRequestWithSession(
   });
 }
 
+void AFXRegularInterprocessClientAdaptor::publishLink() {
+  FND_PARAMETER_ASSERT(internalQueue_.isCurrent());
+  link_.store(xpcConnection_ && streamID_ ? std::make_shared<const Link>(Link{xpcConnection_, streamID_}) : nullptr);
+}
+
 void AFXRegularInterprocessClientAdaptor::fetchXPCConnectionWithCallback(ConnectionCallback callback) {
+  fetchXPCConnectionWithCallback(false, std::move(callback));
+}
+
+void AFXRegularInterprocessClientAdaptor::fetchXPCConnectionWithCallback(bool mayUseSnapshot, ConnectionCallback callback) {
+  // A connection that breaks meanwhile fails the send, which is retried
+  // through the internal queue, behind the news of the loss; the snapshot
+  // only saves the first attempt its hop.
+  if (auto link = mayUseSnapshot ? link_.load() : nullptr) {
+    callback(link->connection, link->streamID, std::nullopt);
+    return;
+  }
   internalQueue_.async([self = shared_from_this(), callback = std::move(callback)] {
     if (self->xpcConnection_ && self->streamID_) {
       callback(self->xpcConnection_, self->streamID_, std::nullopt);
@@ -203,6 +219,7 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientSetupXPCConnection(
           }
           self->streamID_ = streamID;
           self->xpcConnection_ = setup->connection;
+          self->publishLink();
           self->finishStreamSetup(setup, QVValueOrError::initWithValue(fnd::Value(setup->connection)));
         });
       });
@@ -239,6 +256,7 @@ void AFXRegularInterprocessClientAdaptor::interprocessClientDidLooseConnection(
     }
     self->xpcConnection_.reset();
     self->streamID_.reset();
+    self->publishLink();
   });
 }
 

@@ -10,6 +10,7 @@
 // State (`xpcConnection`, `streamID`, the report handlers) lives on the
 // internal queue "com.quorvex.AFXInterprocessClient.internal-queue".
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -114,4 +115,14 @@ class AFXRegularInterprocessClientAdaptor final : public fnd::ipc::ListenerDeleg
   std::unordered_map<fnd::Value, Session, fnd::ValueHash> reportHandlersBySessionID_;
   std::shared_ptr<fnd::ipc::Connection> xpcConnection_;
   std::shared_ptr<fnd::UUID> streamID_;
+  // The two above as one snapshot, published by the internal queue whenever
+  // they change, so a request on an established connection is sent from the
+  // caller's thread without a hop to the internal queue.
+  struct Link {
+    std::shared_ptr<fnd::ipc::Connection> connection;
+    std::shared_ptr<fnd::UUID> streamID;
+  };
+  std::atomic<std::shared_ptr<const Link>> link_;
+  void publishLink();
+  void fetchXPCConnectionWithCallback(bool mayUseSnapshot, ConnectionCallback callback);
 };
