@@ -72,7 +72,7 @@ bool writeText(const std::string& path, const std::string& text) {
   return files().createFileAtPath(path, std::vector<std::uint8_t>(text.begin(), text.end())).hasValue();
 }
 
-// A value of a desktop entry, with the specification's escapes.
+// A value of a desktop entry: backslashes and line breaks escaped.
 std::string desktopEntryValue(const std::string& text) {
   std::string escaped;
   for (char c : text) {

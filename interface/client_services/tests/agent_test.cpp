@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "foundation/array.h"
 #include "foundation/dictionary.h"
@@ -19,13 +18,6 @@
 #include "tools/unarchiver/tests/unarchiver_test_support.h"
 
 namespace {
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class AgentTest : public ::testing::Test {
  protected:
@@ -66,7 +58,7 @@ class AgentTest : public ::testing::Test {
 
   AFXAgent agent() const { return AFXAgent::initWithSourceName("KorviaAgent.app", fnd::URL::fileURLWithPath(client_, true)); }
   void setManagerStatus(int status) const { std::ofstream(sandbox_.root() + "/manager.status") << status << "\n"; }
-  std::string managerLog() const { return readFile(sandbox_.root() + "/manager.log"); }
+  std::string managerLog() const { return unarchiver_test::readTextFile(sandbox_.root() + "/manager.log"); }
 
   unarchiver_test::Sandbox sandbox_;
   std::string client_;
@@ -101,7 +93,7 @@ TEST_F(AgentTest, InstallingCopiesTheAgentAndWritesItsConfigurations) {
   ASSERT_EQ(arguments->count(), 2u);
   EXPECT_EQ(arguments->objectAtIndex(0).stringValue(), installed + "/Contents/MacOS/KorviaAgent");
   EXPECT_EQ(arguments->objectAtIndex(1).stringValue(), "-xpcServer");
-  const std::string unit = readFile(folder + "com.korvia.DesktopClient.KorviaAgent.service");
+  const std::string unit = unarchiver_test::readTextFile(folder + "com.korvia.DesktopClient.KorviaAgent.service");
   EXPECT_NE(unit.find("ExecStart=\"" + installed + "/Contents/MacOS/KorviaAgent\" \"-xpcServer\""), std::string::npos)
       << unit;
 

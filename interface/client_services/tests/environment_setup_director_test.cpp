@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "foundation/array.h"
@@ -18,13 +17,6 @@
 #include "tools/unarchiver/tests/unarchiver_test_support.h"
 
 namespace {
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class EnvironmentSetupDirectorTest : public ::testing::Test {
  protected:
@@ -76,7 +68,7 @@ TEST_F(EnvironmentSetupDirectorTest, TheSidebarGetsTheFolderFirstAndOnlyOnce) {
   ASSERT_TRUE(AFXEnvironmentSetupDirector::addShortcutToFinderSidebar(folder()));
   ASSERT_TRUE(AFXEnvironmentSetupDirector::addShortcutToFinderSidebar(folder()));
   const std::string entry = folder()->absoluteString();
-  EXPECT_EQ(readFile(bookmarks), entry + " Korvia\nfile:///srv/music Music\nfile:///srv/photos\n");
+  EXPECT_EQ(unarchiver_test::readTextFile(bookmarks), entry + " Korvia\nfile:///srv/music Music\nfile:///srv/photos\n");
   EXPECT_NE(entry.find("Korvia%20Apps/"), std::string::npos);
   EXPECT_FALSE(AFXEnvironmentSetupDirector::addShortcutToFinderSidebar(nullptr));
 }
@@ -109,7 +101,7 @@ TEST_F(EnvironmentSetupDirectorTest, ADockTileIsAddedFirstMovedOnReAddAndRemoved
   ASSERT_TRUE(file);
   EXPECT_EQ(file->objectForKey("_CFURLString").stringValue(), folder()->absoluteString());
   const std::string launcher = AFXEnvironmentSetupDirector::dockLauncherPathForFolder(*folder());
-  EXPECT_NE(readFile(launcher).find("Exec=xdg-open " + folder_), std::string::npos);
+  EXPECT_NE(unarchiver_test::readTextFile(launcher).find("Exec=xdg-open " + folder_), std::string::npos);
 
   ASSERT_TRUE(changeDock(*folder(), false, &completed));
   EXPECT_FALSE(AFXEnvironmentSetupDirector::persistanceOfShortcutInDockOfFolder(*folder()));
@@ -131,7 +123,7 @@ TEST_F(EnvironmentSetupDirectorTest, TheFolderGetsItsIcon) {
   ASSERT_TRUE(AFXEnvironmentSetupDirector::setFolderIcon(*folder(), icon));
   // Either the metadata store took it, or the folder names it itself.
   if (fnd::FileManager::defaultManager().fileExistsAtPath(folder_ + "/.directory")) {
-    EXPECT_EQ(readFile(folder_ + "/.directory"), "[Desktop Entry]\nIcon=" + icon + "\n");
+    EXPECT_EQ(unarchiver_test::readTextFile(folder_ + "/.directory"), "[Desktop Entry]\nIcon=" + icon + "\n");
   }
 }
 

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "foundation/extended_attributes.h"
 #include "foundation/file_manager.h"
@@ -25,13 +24,6 @@
 namespace {
 
 using namespace unarchiver_test;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 mode_t modeOf(const std::string& path) {
   struct stat info {};
@@ -80,12 +72,7 @@ class AFXPutAppTest : public ::testing::Test {
   std::string versionAt(const std::string& path) const {
     if (!fnd::FileManager::defaultManager().fileExistsAtPath(path + "/Contents/Info.plist")) return "none";
     if (!fnd::FileManager::defaultManager().fileExistsAtPath(path + "/Contents/MacOS/Chronofold")) return "broken";
-    return readFile(path + "/Contents/Resources/version.txt");
-  }
-
-  std::vector<std::string> itemsIn(const std::string& folder) const {
-    auto names = fnd::FileManager::defaultManager().contentsOfDirectoryAtPath(folder);
-    return names ? *names : std::vector<std::string>{};
+    return readTextFile(path + "/Contents/Resources/version.txt");
   }
 
   static std::shared_ptr<fnd::URL> url(const std::string& path) { return fnd::URL::fileURLWithPath(path, true); }
@@ -141,11 +128,11 @@ TEST_F(AFXPutAppTest, ReplacingKeepsTheOldAttributesAndMakesTheAppUsable) {
   ASSERT_FALSE(registered.empty());
   EXPECT_EQ(registered.front()->path(), destination);
   // Nothing of the placement is left beside the app or in the temporary folder.
-  EXPECT_EQ(itemsIn(applications_), std::vector<std::string>{"Chronofold.app"});
-  EXPECT_TRUE(itemsIn(sandbox_.temporary()).empty());
+  EXPECT_EQ(listing(applications_), std::vector<std::string>{"Chronofold.app"});
+  EXPECT_TRUE(listing(sandbox_.temporary()).empty());
   // The importer is not waited for; it gets there shortly.
-  for (int i = 0; i < 100 && readFile(sandbox_.root() + "/imported.txt").empty(); ++i) ::usleep(10000);
-  EXPECT_EQ(readFile(sandbox_.root() + "/imported.txt"), destination + "\n");
+  for (int i = 0; i < 100 && readTextFile(sandbox_.root() + "/imported.txt").empty(); ++i) ::usleep(10000);
+  EXPECT_EQ(readTextFile(sandbox_.root() + "/imported.txt"), destination + "\n");
 }
 
 TEST_F(AFXPutAppTest, MovingCreatesTheMissingParentFolder) {
@@ -181,8 +168,8 @@ TEST_F(AFXPutAppTest, FailuresLeaveTheOldBundleAndNothingBehind) {
     ASSERT_FALSE(failed);
     EXPECT_TRUE(failed.error().is(fnd::NSCocoaErrorDomain, 640));
     EXPECT_EQ(versionAt(destination), "old");
-    EXPECT_EQ(itemsIn(applications_), std::vector<std::string>{"Chronofold.app"});
-    EXPECT_TRUE(itemsIn(sandbox_.temporary()).empty());
+    EXPECT_EQ(listing(applications_), std::vector<std::string>{"Chronofold.app"});
+    EXPECT_TRUE(listing(sandbox_.temporary()).empty());
   }
   DDLog::flushLog();
   std::size_t logged = 0;
@@ -249,7 +236,7 @@ TEST_F(AFXPutAppTest, AStopAtAnyStepLeavesTheOldOrTheNewBundleWhole) {
       // Without an atomic exchange a folder cannot be swapped in one step:
       // for that moment the old bundle is whole under a hidden name beside it.
       bool oldBesideIt = false;
-      for (const auto& name : itemsIn(applications_)) oldBesideIt |= versionAt(applications_ + "/" + name) == "old";
+      for (const auto& name : listing(applications_)) oldBesideIt |= versionAt(applications_ + "/" + name) == "old";
       EXPECT_TRUE(oldBesideIt);
       continue;
     }
@@ -271,7 +258,7 @@ TEST_F(AFXPutAppTest, ALaunchpadThatCannotBeWatchedOnlyCostsALogLine) {
   auto placed = AFXMoveApp(url(source), url(destination), true);
   ASSERT_TRUE(placed) << placed.error().description();
   EXPECT_EQ(versionAt(destination), "new");
-  EXPECT_EQ(itemsIn(applications_ + "/Productivity"), std::vector<std::string>{"Chronofold.app"});
+  EXPECT_EQ(listing(applications_ + "/Productivity"), std::vector<std::string>{"Chronofold.app"});
   DDLog::flushLog();
   const auto texts = logger_->texts();
   EXPECT_NE(std::find(texts.begin(), texts.end(), "Launchpad: database is not compatible"), texts.end());
@@ -305,7 +292,7 @@ TEST_F(AFXInstallAppTest, UnpacksIntoTheApplicationsFolderUnderTheAppsName) {
   EXPECT_LE(progress_[progress_.size() - 3], 0.8);
   EXPECT_DOUBLE_EQ(progress_[progress_.size() - 2], 0.9);
   EXPECT_DOUBLE_EQ(progress_.back(), 1.0);
-  EXPECT_TRUE(itemsIn(sandbox_.temporary()).empty());
+  EXPECT_TRUE(listing(sandbox_.temporary()).empty());
 }
 
 TEST_F(AFXInstallAppTest, AnAppThatFailsValidationIsNotPlaced) {
@@ -316,7 +303,7 @@ TEST_F(AFXInstallAppTest, AnAppThatFailsValidationIsNotPlaced) {
   EXPECT_TRUE(placed.error().is(AFXDefaultErrorDomain, AFXErrorCodeAppSignatureCheckFailed))
       << placed.error().description();
   EXPECT_EQ(versionAt(destination), "old");
-  EXPECT_TRUE(itemsIn(sandbox_.temporary()).empty());
+  EXPECT_TRUE(listing(sandbox_.temporary()).empty());
 
   auto broken = AFXInstallApp(url(sandbox_.work() + "/missing.zip"), url(applications_), true, AFXValidationNone,
                               false, record_);

@@ -309,6 +309,12 @@ class Sandbox {
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
+// The whole file as text; empty when it cannot be read.
+inline std::string readTextFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 inline std::vector<std::string> listing(const std::string& folder) {
   auto names = fnd::FileManager::defaultManager().contentsOfDirectoryAtPath(folder);
   return names ? *names : std::vector<std::string>{};
