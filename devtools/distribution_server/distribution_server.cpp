@@ -20,6 +20,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -81,6 +82,7 @@ struct Server::State {
   std::uint16_t port = 0;
 
   mutable std::mutex mutex;
+  mutable std::condition_variable recorded;
   Faults faults;
   bool cutDone = false;
   std::uint64_t generation = 0;
@@ -90,6 +92,7 @@ struct Server::State {
   void record(ServedRequest request) {
     std::lock_guard lock(mutex);
     served.push_back(std::move(request));
+    recorded.notify_all();
   }
 
   std::unique_ptr<Entity> open(const std::string& path) const {
@@ -410,6 +413,13 @@ void Server::setFaults(Faults faults) {
 
 std::vector<ServedRequest> Server::servedRequests() const {
   std::lock_guard lock(state_->mutex);
+  return state_->served;
+}
+
+std::vector<ServedRequest> Server::waitForServedRequests(std::size_t count,
+                                                         std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(state_->mutex);
+  state_->recorded.wait_for(lock, timeout, [&] { return state_->served.size() >= count; });
   return state_->served;
 }
 

@@ -79,7 +79,12 @@ class Server {
   Faults faults() const;
   void setFaults(Faults faults);
 
+  // A request is recorded after its last byte went out, so a client may see
+  // its answer end first; tests that look at the record right after a
+  // transfer wait for it.
   std::vector<ServedRequest> servedRequests() const;
+  std::vector<ServedRequest> waitForServedRequests(std::size_t count,
+                                                   std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   void clearServedRequests();
 
   // Stops accepting and closes every connection. Idempotent.

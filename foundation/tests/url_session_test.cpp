@@ -98,7 +98,7 @@ class Recorder final : public URLSessionDownloadDelegate, public URLSessionDataD
     std::lock_guard lock(mutex_);
     auto& body = files_[task.taskIdentifier()];
     body.insert(body.end(), data->bytes().begin(), data->bytes().end());
-    if (events_.back() != "data") events_.push_back("data");
+    if (events_.empty() || events_.back() != "data") events_.push_back("data");
   }
   void URLSessionTaskDidCompleteWithError(URLSession&, URLSessionTask& task,
                                           const std::optional<Error>& error) override {
@@ -336,7 +336,7 @@ TEST_F(URLSessionTest, CutConnectionResumesWhereItStoppedWithoutFetchingAByteTwi
     EXPECT_EQ(resumedAt->second, static_cast<std::int64_t>(kArchiveSize));
     expectArchive(*second);
 
-    const auto served = server_->servedRequests();
+    const auto served = server_->waitForServedRequests(2);
     ASSERT_EQ(served.size(), 2u);
     EXPECT_EQ(served[1].range, "bytes=" + std::to_string(kCut) + "-");
     EXPECT_TRUE(served[1].ifRange.has_value());
@@ -365,7 +365,7 @@ TEST_F(URLSessionTest, ChangedEntityOrIgnoredRangeStartsOverFromZero) {
               std::make_pair(std::int64_t{0}, static_cast<std::int64_t>(kArchiveSize)));
     expectArchive(*second);
     EXPECT_EQ(recorder_->writes(second->taskIdentifier()).back()[1], static_cast<std::int64_t>(kArchiveSize));
-    const auto served = server_->servedRequests();
+    const auto served = server_->waitForServedRequests(2);
     ASSERT_EQ(served.size(), 2u);
     EXPECT_EQ(served[1].bodyBytesSent, kArchiveSize);
   }
@@ -576,7 +576,9 @@ TEST_F(URLSessionTest, DataTaskDeliversResponseThenDataInOrder) {
   const auto headCompletion = recorder_->waitForCompletion(*headTask);
   ASSERT_FALSE(headCompletion.error);
   EXPECT_EQ(headCompletion.response->expectedContentLength(), static_cast<std::int64_t>(kArchiveSize));
-  EXPECT_EQ(server_->servedRequests().back().method, "HEAD");
+  const auto served = server_->waitForServedRequests(2);
+  ASSERT_EQ(served.size(), 2u);
+  EXPECT_EQ(served.back().method, "HEAD");
 }
 
 TEST_F(URLSessionTest, InvalidateAndCancelEndsRunningTasksThenReportsInvalidation) {

@@ -136,7 +136,7 @@ TEST_F(DownloaderWorkflowTest, TheClientArrivesInTheApplicationsFolder) {
   EXPECT_EQ(delegate_->count("downloaded"), 1u);
   // The archive came from the documented path, its digest from beside it.
   std::vector<std::string> paths;
-  for (const auto& request : server_->servedRequests()) paths.push_back(request.path);
+  for (const auto& request : server_->waitForServedRequests(2)) paths.push_back(request.path);
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(paths, (std::vector<std::string>{"/com.korvia.DesktopClient/Korvia.zip",
                                              "/com.korvia.DesktopClient/Korvia.zip.sha256"}));
