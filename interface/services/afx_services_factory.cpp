@@ -566,12 +566,3 @@ void AFXServicesFactory::restoreSystemIntegrityWithAction(const std::shared_ptr<
 
 // The network service's record look-ups
 
-void AFXServicesFactory::fetchEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>&, Callback callback) {
-  callback(QVValueOrError::initWithError(
-      afx_makeErrorOfMissingServiceNamed(std::string(AFXSystemManagementServiceName), "fetch environment")));
-}
-
-void AFXServicesFactory::fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>&, bool, Callback callback) {
-  callback(QVValueOrError::initWithError(
-      afx_makeErrorOfMissingServiceNamed(std::string(AFXSystemManagementServiceName), "fetch customer")));
-}

@@ -33,6 +33,8 @@
 
 class AFXNetworkService;
 class AFXServicesFactory;
+class AFXActivity;
+class AFXRunningApplication;
 
 // The user information of the desktop client's notifications (their names
 // are in afx_desktop_client_constants.h).
@@ -155,6 +157,23 @@ class AFXServicesFactory final : public AFXRegularInterprocessClientAdaptorDeleg
   void fetchEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>& environmentID, Callback callback) override;
   void fetchCustomerWithID(const std::shared_ptr<AFXCustomerID>& customerID, bool forceUpdate,
                            Callback callback) override;
+
+  // Convenience calls through the system management service (defined with
+  // that service): each fetches the service and calls its operation of the
+  // same name; when the service cannot be had, the callback gets that error.
+  void fetchCurrentEnvironmentUpdated(bool isUpdated, Callback callback);
+  void fetchCurrentCustomerUpdated(bool isUpdated, bool canDestroyInvalidCustomer,
+                                   const std::shared_ptr<AFXRunningApplication>& runningApplication,
+                                   std::int64_t presentationStyle, Callback callback);
+  void fetchEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>& environmentID, bool isUpdated, Callback callback);
+  void updateEnvironmentWithID(const std::shared_ptr<AFXEnvironmentID>& environmentID, Callback callback);
+  void fetchCustomerCabinetAccessTokenForCustomer(const std::shared_ptr<AFXCustomer>& customer, double timeoutInterval,
+                                                  Callback callback);
+  // Returns the new activity at once; failures are not reported.
+  std::shared_ptr<AFXActivity> startActivityWithReason(std::string reason);
+  void stopActivity(const std::shared_ptr<AFXActivity>& activity);
+  // YES when the service cannot be had.
+  void prepareWholeSystemForTerminationWithCallback(std::function<void(bool canTerminate)> callback);
 
  private:
   void start();
