@@ -18,15 +18,6 @@ namespace {
 
 using namespace afx_family;
 
-Operation row(std::string name, std::string stem, std::vector<Field> requestFields, std::vector<Field> responseFields,
-              Reply reply = Reply::valueOrError) {
-  return {std::move(name),
-          {"AFX" + stem + "Request", std::move(requestFields)},
-          {"AFX" + stem + "Response", std::move(responseFields)},
-          std::nullopt,
-          reply};
-}
-
 Operation withReport(Operation operation, std::string stem, std::vector<Field> reportFields) {
   operation.report = Message{"AFX" + stem + "Report", std::move(reportFields)};
   return operation;

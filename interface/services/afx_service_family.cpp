@@ -59,6 +59,15 @@ Field namedCode(std::string key, std::shared_ptr<const QVValueTransformer> trans
   return field;
 }
 
+Operation row(std::string name, const std::string& stem, std::vector<Field> requestFields,
+              std::vector<Field> responseFields, Reply reply) {
+  return {std::move(name),
+          {"AFX" + stem + "Request", std::move(requestFields)},
+          {"AFX" + stem + "Response", std::move(responseFields)},
+          std::nullopt,
+          reply};
+}
+
 }  // namespace afx_family
 
 namespace {

@@ -91,6 +91,10 @@ struct Operation {
   Reply reply = Reply::valueOrError;
 };
 
+// A row whose classes are named "AFX" + stem + "Request" / "Response".
+Operation row(std::string name, const std::string& stem, std::vector<Field> requestFields,
+              std::vector<Field> responseFields, Reply reply = Reply::valueOrError);
+
 struct Table {
   std::string requestBase;
   std::string responseBase;

@@ -16,15 +16,6 @@ namespace {
 
 using namespace afx_family;
 
-Operation row(std::string name, std::string stem, std::vector<Field> requestFields, std::vector<Field> responseFields,
-              Reply reply = Reply::valueOrError) {
-  return {std::move(name),
-          {"AFX" + stem + "Request", std::move(requestFields)},
-          {"AFX" + stem + "Response", std::move(responseFields)},
-          std::nullopt,
-          reply};
-}
-
 Table systemManagementTable() {
   const auto environment = [] { return object("environment", {&AFXEnvironment::staticClass}); };
   const auto environmentID = [] { return object("environmentID", {&AFXEnvironmentID::staticClass}); };

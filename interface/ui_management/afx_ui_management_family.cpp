@@ -21,15 +21,6 @@ namespace {
 
 using namespace afx_family;
 
-Operation row(std::string name, std::string stem, std::vector<Field> requestFields, std::vector<Field> responseFields,
-              Reply reply = Reply::valueOrError) {
-  return {std::move(name),
-          {"AFX" + stem + "Request", std::move(requestFields)},
-          {"AFX" + stem + "Response", std::move(responseFields)},
-          std::nullopt,
-          reply};
-}
-
 Field runningApplications(std::string key) { return setOf(std::move(key), {&AFXRunningApplication::staticClass}); }
 
 Table uiManagementTable() {
