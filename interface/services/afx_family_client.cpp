@@ -93,6 +93,15 @@ void AFXFamilyClient::sendForResponse(std::string_view operation, Arguments argu
   });
 }
 
+void AFXFamilyClient::sendForBool(std::string_view operation, Arguments arguments, std::string_view field, bool fallback,
+                                  std::function<void(bool)> callback) {
+  sendForResponse(operation, arguments,
+                  [field = std::string(field), fallback, callback = std::move(callback)](
+                      const std::shared_ptr<AFXFamilyResponse>& response) {
+                    if (callback) callback(response ? response->value(field).boolValue().value_or(fallback) : fallback);
+                  });
+}
+
 void AFXFamilyClient::sendWithoutCallback(std::string_view operation, Arguments arguments) {
   send(operation, arguments, nullptr, [](const std::shared_ptr<QVValueOrError>&) {});
 }

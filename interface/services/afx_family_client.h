@@ -47,6 +47,9 @@ class AFXFamilyClient : public AFXRegularManagementClient {
   // The response for plain results, none on error; the caller applies the
   // documented fallback.
   void sendForResponse(std::string_view operation, Arguments arguments, ResponseCallback callback);
+  // A BOOL field of the response, or `fallback` when the answer is an error.
+  void sendForBool(std::string_view operation, Arguments arguments, std::string_view field, bool fallback,
+                   std::function<void(bool value)> callback);
   // The answer is ignored.
   void sendWithoutCallback(std::string_view operation, Arguments arguments);
 

@@ -9,15 +9,6 @@
 #include "interface/model/afx_environment_id.h"
 #include "tools/qv_queue_builder.h"
 
-namespace {
-
-// A BOOL field of the response, or the fallback when there is none.
-bool boolOf(const std::shared_ptr<AFXFamilyResponse>& response, std::string_view key, bool fallback) {
-  return response ? response->value(key).boolValue().value_or(fallback) : fallback;
-}
-
-}  // namespace
-
 const fnd::Class& AFXSystemManagementClient::staticClass() {
   static const fnd::Class& cls =
       fnd::Class::define("AFXSystemManagementClient", &AFXRegularManagementClient::staticClass());
@@ -59,9 +50,7 @@ void AFXSystemManagementClient::notifyFinderSyncExtensionLaunchedWithCallback(Va
 }
 
 void AFXSystemManagementClient::tearDownServiceWithCallback(BoolCallback callback) {
-  sendForResponse("tearDownServiceWithCallback:", {}, [callback = std::move(callback)](const auto& response) {
-    if (callback) callback(boolOf(response, "willTerminate", false));
-  });
+  sendForBool("tearDownServiceWithCallback:", {}, "willTerminate", false, std::move(callback));
 }
 
 void AFXSystemManagementClient::fetchStartUpStatusWithCallback(ValueCallback callback) {
@@ -89,7 +78,8 @@ void AFXSystemManagementClient::fetchConsumptiveInternetUsagePermissionWithReaso
                       callback(false, std::nullopt);
                       return;
                     }
-                    callback(boolOf(response, "canUseInternet", false), response->value("cancellationKey").stringValue());
+                    callback(response->value("canUseInternet").boolValue().value_or(false),
+                             response->value("cancellationKey").stringValue());
                   });
 }
 
@@ -102,10 +92,7 @@ void AFXSystemManagementClient::uninstallKorviaForce(bool force, ErrorCallback c
 }
 
 void AFXSystemManagementClient::prepareWholeSystemForTerminationWithCallback(BoolCallback callback) {
-  sendForResponse("prepareWholeSystemForTerminationWithCallback:", {},
-                  [callback = std::move(callback)](const auto& response) {
-                    if (callback) callback(boolOf(response, "canTerminate", true));
-                  });
+  sendForBool("prepareWholeSystemForTerminationWithCallback:", {}, "canTerminate", true, std::move(callback));
 }
 
 void AFXSystemManagementClient::presentError(const fnd::Error& error, ValueCallback callback) {

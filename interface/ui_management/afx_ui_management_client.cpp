@@ -10,14 +10,6 @@ const fnd::Class& AFXUIManagementClient::staticClass() {
   return cls;
 }
 
-void AFXUIManagementClient::sendForBool(std::string_view operation, Arguments arguments, std::string_view field,
-                                        BoolCallback callback) {
-  sendForResponse(operation, arguments,
-                  [field = std::string(field), callback = std::move(callback)](const std::shared_ptr<AFXFamilyResponse>& response) {
-                    if (callback) callback(response && response->value(field).boolValue().value_or(false));
-                  });
-}
-
 void AFXUIManagementClient::fetchCredentialsWithAccountName(const std::string& accountName,
                                                             const std::shared_ptr<AFXRunningApplication>& runningApplication,
                                                             ValueCallback callback) {
@@ -39,7 +31,7 @@ void AFXUIManagementClient::presentUserNotificationOfBrandNewApps(const std::sha
 }
 
 void AFXUIManagementClient::proposeToUninstallKorviaWithCallback(BoolCallback callback) {
-  sendForBool("proposeToUninstallKorviaWithCallback:", {}, "cancelled", std::move(callback));
+  sendForBool("proposeToUninstallKorviaWithCallback:", {}, "cancelled", false, std::move(callback));
 }
 
 void AFXUIManagementClient::pokeWithCallback(ValueCallback callback) {
@@ -70,7 +62,7 @@ void AFXUIManagementClient::presentAboutWindowWithCallback(ValueCallback callbac
 }
 
 void AFXUIManagementClient::askUserForConsumptiveInternetUsageWithReason(std::uint64_t reason, BoolCallback callback) {
-  sendForBool("askUserForConsumptiveInternetUsageWithReason:callback:", {{"reason", reason}}, "canUseInternet",
+  sendForBool("askUserForConsumptiveInternetUsageWithReason:callback:", {{"reason", reason}}, "canUseInternet", false,
               std::move(callback));
 }
 
@@ -88,7 +80,7 @@ void AFXUIManagementClient::presentTerminationWindowWithReason(std::int64_t reas
 }
 
 void AFXUIManagementClient::openOnlineHelpWithCallback(BoolCallback callback) {
-  sendForBool("openOnlineHelpWithCallback:", {}, "didOpen", std::move(callback));
+  sendForBool("openOnlineHelpWithCallback:", {}, "didOpen", false, std::move(callback));
 }
 
 void AFXUIManagementClient::openFeedbackFormWithCallback(ValueCallback callback) {
@@ -98,11 +90,11 @@ void AFXUIManagementClient::openFeedbackFormWithCallback(ValueCallback callback)
 void AFXUIManagementClient::openCustomerWebAccount(const std::shared_ptr<AFXCustomer>& customer,
                                                    bool startingWithTrialPaymentPage, BoolCallback callback) {
   sendForBool("openCustomerWebAccount:startingWithTrialPaymentPage:callback:",
-              {{"customer", fnd::Value(customer)}, {"openAddPaymentPage", startingWithTrialPaymentPage}}, "didOpenPage",
+              {{"customer", fnd::Value(customer)}, {"openAddPaymentPage", startingWithTrialPaymentPage}}, "didOpenPage", false,
               std::move(callback));
 }
 
 void AFXUIManagementClient::changeStatusItemVisibilityToState(bool isVisible, BoolCallback callback) {
-  sendForBool("changeStatusItemVisibilityToState:callback:", {{"isVisible", isVisible}}, "isVisible",
+  sendForBool("changeStatusItemVisibilityToState:callback:", {{"isVisible", isVisible}}, "isVisible", false,
               std::move(callback));
 }

@@ -41,5 +41,4 @@ class AFXUIManagementClient final : public AFXFamilyClient, public AFXUIManageme
   AFXUIManagementClient(std::shared_ptr<AFXServiceID> serviceID, std::weak_ptr<AFXServicesFactory> servicesFactory,
                         std::shared_ptr<AFXRegularInterprocessClientAdaptor> adaptor)
       : AFXFamilyClient(std::move(serviceID), std::move(servicesFactory), std::move(adaptor), AFXUIManagementFamily()) {}
-  void sendForBool(std::string_view operation, Arguments arguments, std::string_view field, BoolCallback callback);
 };
