@@ -20,11 +20,12 @@
 #include "foundation/bundle.h"
 #include "foundation/error.h"
 #include "foundation/url.h"
+#include "interface/model/afx_library_version.h"
 
 // The label of the agent the client watches for.
 inline constexpr std::string_view AFXAgentLoadedLabel = "com.korvia.DesktopClient.KorviaAgent";
 // The version the installed agents are measured against.
-inline constexpr std::string_view AFXAgentLibraryProductVersion = "1.9.8";
+inline constexpr std::string_view AFXAgentLibraryProductVersion = AFXLibraryVersion;
 // The agent's argument that makes it serve.
 inline constexpr std::string_view AFXAgentServerArgument = "-xpcServer";
 

@@ -16,6 +16,11 @@ std::shared_ptr<AFXMetricsSink> AFXBaseService::statsdClient() const {
   return factory ? factory->statsdClient() : nullptr;
 }
 
+std::shared_ptr<AFXAnalyticsTracker> AFXBaseService::analyticsTracker() const {
+  auto factory = servicesFactory();
+  return factory ? factory->analyticsTracker() : nullptr;
+}
+
 void AFXBaseService::prepareForTerminationWithCallback(std::function<void(bool)> callback) { callback(true); }
 
 void AFXBaseService::prepareForInvalidationWithCallback(std::function<void()> callback) {

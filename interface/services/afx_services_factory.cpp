@@ -34,6 +34,9 @@ AFXServicesFactory::AFXServicesFactory(Token, ServiceClasses classes, std::strin
     : tierName_(std::move(tierName)),
       delegate_(std::move(delegate)),
       classes_(std::move(classes)),
+      statsdClient_(AFXStatsdClient::create()),
+      analyticsTracker_(AFXAnalyticsTracker::trackerWithApplicationName(tierName_, fnd::Bundle::mainBundle()->bundleIdentifier(),
+                                                                        nullptr)),
       internalQueue_(QVQueueBuilder::internalQueueWithName("services-factory")) {
   for (const AFXServiceClass* serviceClass : classes_) {
     FND_PARAMETER_ASSERT_TEXT(serviceClass != nullptr,
@@ -164,7 +167,7 @@ AFXServicesFactory::~AFXServicesFactory() {
   for (const auto& service : services_) service->prepareForInvalidationWithCallback([service] {});
 }
 
-std::shared_ptr<AFXMetricsSink> AFXServicesFactory::statsdClient() const { return nullptr; }
+std::shared_ptr<AFXMetricsSink> AFXServicesFactory::statsdClient() const { return statsdClient_; }
 
 const AFXServiceClass* AFXServicesFactory::serviceClassForName(std::string_view serviceName) const {
   auto found = serviceClassesByServiceName_.find(std::string(serviceName));
@@ -360,6 +363,10 @@ void AFXServicesFactory::setCurrentEnvironment(const std::shared_ptr<AFXEnvironm
                                                std::function<void()> pokeCompletionHandler) {
   FND_PARAMETER_ASSERT(internalQueue_.isCurrent());
   currentEnvironment_ = environment;
+  if (const auto identifier = environment ? environment->identifier() : nullptr) {
+    if (statsdClient_) statsdClient_->setEnvironmentID(identifier);
+    analyticsTracker_->setEnabled(identifier->isAnalyticsTrackingEnabled());
+  }
   std::vector<std::shared_ptr<AFXServiceID>> serviceIDs;
   for (const AFXServiceClass* serviceClass : classes_) {
     if (auto serviceID = serviceClass->makeServiceIDToPokeWithNewEnvironment(environment)) serviceIDs.push_back(serviceID);

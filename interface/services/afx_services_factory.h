@@ -21,6 +21,8 @@
 
 #include "foundation/ipc/distributed_notification_center.h"
 #include "foundation/queue.h"
+#include "interface/analytics/afx_analytics_tracker.h"
+#include "interface/analytics/afx_statsd_client.h"
 #include "interface/interprocess/afx_desktop_client_constants.h"
 #include "interface/interprocess/afx_regular_interprocess_client_adaptor.h"
 #include "interface/interprocess/afx_regular_interprocess_server_adaptor.h"
@@ -105,7 +107,11 @@ class AFXServicesFactory final : public AFXRegularInterprocessClientAdaptorDeleg
   const std::shared_ptr<AFXNetworkService>& networkService() const { return networkService_; }
   std::shared_ptr<AFXServicesFactoryDelegate> delegate() const { return delegate_.lock(); }
   const fnd::Queue& internalQueue() const { return internalQueue_; }
+  // The metric sink and the analytics tracker of this process, made with the
+  // factory; both follow the current environment.
   std::shared_ptr<AFXMetricsSink> statsdClient() const override;
+  const std::shared_ptr<AFXStatsdClient>& statsd() const { return statsdClient_; }
+  const std::shared_ptr<AFXAnalyticsTracker>& analyticsTracker() const { return analyticsTracker_; }
 
   // Finding services. Callbacks run on a queue of the factory or its proactor.
   void fetchManagementServiceWithID(const std::shared_ptr<AFXServiceID>& serviceID, ServiceCallback callback);
@@ -194,6 +200,8 @@ class AFXServicesFactory final : public AFXRegularInterprocessClientAdaptorDeleg
   const std::weak_ptr<AFXServicesFactoryDelegate> delegate_;
   const ServiceClasses classes_;
   std::shared_ptr<AFXNetworkService> networkService_;
+  const std::shared_ptr<AFXStatsdClient> statsdClient_;
+  const std::shared_ptr<AFXAnalyticsTracker> analyticsTracker_;
   std::unordered_map<std::string, const AFXServiceClass*> serviceClassesByServiceName_;
   std::unordered_map<std::string, std::shared_ptr<AFXInterprocessAdaptor>> interprocessAdaptorByServiceName_;
   std::shared_ptr<QVProactor> proactor_;

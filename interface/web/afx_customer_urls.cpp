@@ -5,6 +5,7 @@
 #include "foundation/bundle.h"
 #include "foundation/check.h"
 #include "foundation/workspace.h"
+#include "interface/model/afx_library_version.h"
 #include "interface/placement/afx_desktop_client_discovery.h"
 #include "tools/qv_system_info.h"
 
@@ -14,7 +15,7 @@ constexpr std::string_view kDefaultRedirectBaseURL = "https://redirect.korvia.co
 constexpr std::string_view kDesktopClientBundleIdentifier = "com.korvia.DesktopClient";
 // The client version the site is told when the desktop client itself, or a
 // program without a bundle, opens a page.
-constexpr std::string_view kDesktopClientVersion = "1.9.8";
+constexpr std::string_view kDesktopClientVersion = AFXLibraryVersion;
 constexpr std::size_t kPreferredLocaleCount = 3;
 
 std::string joined(const std::vector<std::string>& texts, std::string_view separator) {

@@ -3,48 +3,18 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <mutex>
-#include <optional>
 #include <vector>
+
+#include "tools/statsd/tests/statsd_loopback_server.h"
 
 namespace {
 
-// A statsd server on loopback that keeps what it receives.
-class LoopbackServer {
- public:
-  LoopbackServer() {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~LoopbackServer() { ::close(fd_); }
-
-  int port() const { return port_; }
-
-  // The next datagram, or nothing within a second.
-  std::optional<std::string> receive() {
-    pollfd descriptor{.fd = fd_, .events = POLLIN, .revents = 0};
-    if (::poll(&descriptor, 1, 1000) != 1) return std::nullopt;
-    char buffer[2048];
-    const ssize_t length = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (length < 0) return std::nullopt;
-    return std::string(buffer, static_cast<std::size_t>(length));
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
+using qv_statsd_testing::LoopbackServer;
 
 class RecordingDelegate : public QVStatsdClientDelegate {
  public:
