@@ -146,6 +146,12 @@ class ReflectionsManagement {
   }
 
   void registerMaker(const fnd::Class& cls, QVClassReflection::MakeReflection make) {
+    // A maker that names a property class defined only now registers that
+    // class's maker from the queue itself.
+    if (queue_.isCurrent()) {
+      makers_.insert_or_assign(&cls, std::move(make));
+      return;
+    }
     queue_.sync([&] { makers_.insert_or_assign(&cls, std::move(make)); });
   }
 

@@ -235,6 +235,29 @@ TEST(ModelObjectReflection, TablesIncludeTheBaseAndKeepTheFirstDeclaration) {
   EXPECT_EQ(transformer->reverseTransformedValue(Value()).integerValue(), 7);
 }
 
+// A table whose property class is first defined while the table is built:
+// that class registers its own maker from inside the building.
+TEST(ModelObjectReflection, APropertyClassDefinedWhileATableIsBuiltRegistersItsMaker) {
+  static const fnd::Class& (*lateClass)() = [] () -> const fnd::Class& {
+    static const fnd::Class& cls = [] () -> const fnd::Class& {
+      const fnd::Class& c = fnd::Class::define("KorviaTestLateField", &AFXBaseModelObject::staticClass(), nullptr, {});
+      QVClassReflection::registerMakeReflection(c, [] { return AFXBaseModelObject::makeReflection(); });
+      return c;
+    }();
+    return cls;
+  };
+  const fnd::Class& holder = fnd::Class::define("KorviaTestLateHolder", &AFXBaseModelObject::staticClass(), nullptr, {});
+  QVClassReflection::registerMakeReflection(holder, [] {
+    auto reflection = AFXBaseModelObject::makeReflection();
+    reflection->addPropertyForSelector("field", lateClass());
+    return reflection;
+  });
+  auto table = QVClassReflection::reflection(holder);
+  ASSERT_TRUE(table && table->propertyReflectionForKey("field"));
+  EXPECT_EQ(table->propertyReflectionForKey("field")->objectClasses()[0], &lateClass());
+  EXPECT_TRUE(QVClassReflection::reflection(lateClass()));
+}
+
 TEST(ModelObjectCopying, FollowsEachFamilysRule) {
   auto record = TestRecord::make();
   record->name = "copy me";
