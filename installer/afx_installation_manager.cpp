@@ -348,23 +348,16 @@ void AFXInstallationManager::appWorkflowDidChange(RunID run, const fnd::Distribu
 void AFXInstallationManager::setAppWorkflow(RunID run, const std::shared_ptr<AFXAppWorkflow>& workflow) {
   if (!isCurrent(run)) return;
   switch (workflow->state()) {
-    case AFXAppWorkflowStateIdle: {
-      variablesQueue_.async([self = shared_from_this()] { self->appInstallationProgressIsBound_ = false; });
+    case AFXAppWorkflowStateIdle:
       if (state() == AFXInstallationStateAppInstallationFailed) setAppInstallationProgress(0.0);
       break;
-    }
-    case AFXAppWorkflowStateInstalling: {
-      // The workflow's fraction is followed through every notified copy
-      // while the last one seen is installing.
-      variablesQueue_.async([self = shared_from_this(), workflow] {
-        self->appWorkflow_ = workflow;
-        self->appInstallationProgressIsBound_ = true;
-      });
+    case AFXAppWorkflowStateInstalling:
+      // The client posts a copy of the workflow at every change of its
+      // fraction, so following the copies is following the fraction.
+      variablesQueue_.async([self = shared_from_this(), workflow] { self->appWorkflow_ = workflow; });
       setAppInstallationProgress(workflow->fractionCompleted());
       break;
-    }
     case AFXAppWorkflowStateInstalled:
-      variablesQueue_.async([self = shared_from_this()] { self->appInstallationProgressIsBound_ = false; });
       setAppInstallationProgress(1.0);
       prepareResourcesForApp(run);
       break;
@@ -388,20 +381,31 @@ void AFXInstallationManager::prepareResourcesForApp(RunID run) {
     }
     if (!service || !app || !self->isCurrent(run)) return;
     std::weak_ptr<AFXInstallationManager> weak = self;
+    // Reports and the answer come on different queues; both move to the
+    // internal queue, where a report that comes after the answer is dropped
+    // instead of pulling the finished progress back.
+    auto answered = std::make_shared<bool>(false);
     service->prepareResourcesForApp(
         app, kResourcesDownloadPriority,
-        [weak, run](double fraction) {
+        [weak, run, answered](double fraction) {
           auto manager = weak.lock();
-          if (manager && manager->isCurrent(run)) manager->setResourcesPreparationProgress(fraction);
+          if (!manager) return;
+          manager->internalQueue_.async([manager, run, answered, fraction] {
+            if (!*answered && manager->isCurrent(run)) manager->setResourcesPreparationProgress(fraction);
+          });
         },
-        [weak, run](const std::shared_ptr<QVValueOrError>&) {
+        [weak, run, answered](const std::shared_ptr<QVValueOrError>&) {
           // Resources that could not be prepared are fetched when the app
           // needs them: the installation has succeeded either way.
           auto manager = weak.lock();
-          if (!manager || !manager->isCurrent(run)) return;
-          manager->setState(AFXInstallationStateReady);
-          manager->setResourcesPreparationProgress(1.0);
-          manager->finishWithSuccess(run);
+          if (!manager) return;
+          manager->internalQueue_.async([manager, run, answered] {
+            *answered = true;
+            if (!manager->isCurrent(run)) return;
+            manager->setState(AFXInstallationStateReady);
+            manager->setResourcesPreparationProgress(1.0);
+            manager->finishWithSuccess(run);
+          });
         });
   });
 }
@@ -530,7 +534,6 @@ void AFXInstallationManager::stopNow(std::function<void()> callback) {
       manager->variablesQueue_.async([manager] {
         manager->downloadingProgress_ = manager->preparationProgress_ = 0;
         manager->appInstallationProgress_ = manager->resourcesPreparationProgress_ = 0;
-        manager->appInstallationProgressIsBound_ = false;
         manager->appWorkflow_.reset();
         manager->state_ = AFXInstallationStateIdle;
       });

@@ -157,7 +157,6 @@ class AFXInstallationManager final : public AFXDownloaderDelegate,
   double preparationProgress_ = 0;
   double appInstallationProgress_ = 0;
   double resourcesPreparationProgress_ = 0;
-  bool appInstallationProgressIsBound_ = false;
   std::shared_ptr<AFXAppWorkflow> appWorkflow_;
 
   // What a run obtained; under runMutex_.

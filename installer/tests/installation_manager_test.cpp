@@ -15,6 +15,7 @@
 #include "devtools/distribution_server/distribution_server.h"
 #include "devtools/ipc_echo/tests/private_bus.h"
 #include "devtools/test_services/test_services_script.h"
+#include "devtools/test_services/tests/test_services_process.h"
 #include "foundation/array.h"
 #include "foundation/data.h"
 #include "foundation/file_manager.h"
@@ -80,12 +81,7 @@ class InstallationManagerTest : public ::testing::Test {
 
   void TearDown() override {
     manager_.reset();
-    if (!services_) return;
-    for (const auto name : {AFXSystemManagementServiceName, AFXAppsManagementServiceName, AFXUIManagementServiceName,
-                            AFXRemoteConfigurationServiceName, AFXRecommendationsServiceName}) {
-      ipc_echo_testing::PrivateBus::shared().stopOwnerOf(std::string(name));
-    }
-    services_->kill();
+    stopTestServices(services_);
   }
 
   void writeClientArchive() {
@@ -154,15 +150,8 @@ class InstallationManagerTest : public ::testing::Test {
   void writeTheScript() { ASSERT_TRUE(writeScript(script_, scriptPath_)); }
 
   void startServices() {
-    fnd::ProcessLaunchOptions options;
-    options.executablePath = KORVIA_TEST_SERVICES_TOOL;
-    options.arguments = {"--script", scriptPath_, "--log", logFolder_};
-    auto process = fnd::Process::launch(options);
-    ASSERT_TRUE(process);
-    services_ = *process;
-    for (const auto name : {AFXSystemManagementServiceName, AFXAppsManagementServiceName}) {
-      ASSERT_TRUE(ipc_echo_testing::waitForOwner(std::string(name))) << name;
-    }
+    services_ = startTestServices(scriptPath_, logFolder_);
+    ASSERT_TRUE(services_);
   }
 
   void install() {

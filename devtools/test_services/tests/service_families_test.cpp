@@ -15,6 +15,7 @@
 
 #include "devtools/ipc_echo/tests/private_bus.h"
 #include "devtools/test_services/test_services_script.h"
+#include "devtools/test_services/tests/test_services_process.h"
 #include "foundation/array.h"
 #include "foundation/data.h"
 #include "foundation/ipc/distributed_notification_center.h"
@@ -112,27 +113,10 @@ class ServiceFamiliesTest : public ::testing::Test {
   }
 
   void startServices() {
-    fnd::ProcessLaunchOptions options;
-    options.executablePath = KORVIA_TEST_SERVICES_TOOL;
-    options.arguments = {"--script", scriptPath_, "--log", logFolder_};
-    auto process = fnd::Process::launch(options);
-    ASSERT_TRUE(process);
-    services_ = *process;
-    for (const auto name : {AFXSystemManagementServiceName, AFXAppsManagementServiceName, AFXUIManagementServiceName,
-                            AFXRemoteConfigurationServiceName, AFXRecommendationsServiceName}) {
-      ASSERT_TRUE(ipc_echo_testing::waitForOwner(std::string(name))) << name;
-    }
+    services_ = startTestServices(scriptPath_, logFolder_);
+    ASSERT_TRUE(services_);
   }
-
-  void stopServices() {
-    if (!services_) return;
-    for (const auto name : {AFXSystemManagementServiceName, AFXAppsManagementServiceName, AFXUIManagementServiceName,
-                            AFXRemoteConfigurationServiceName, AFXRecommendationsServiceName}) {
-      ipc_echo_testing::PrivateBus::shared().stopOwnerOf(std::string(name));
-    }
-    services_->kill();
-    services_.reset();
-  }
+  void stopServices() { stopTestServices(services_); }
 
   void answer(const std::string& operation, ScriptedAnswer scripted) {
     script_.answers[operation] = std::move(scripted);
