@@ -17,44 +17,13 @@
 #include "devtools/test_services/test_services_script.h"
 #include "foundation/ipc/distributed_notification_center.h"
 #include "foundation/queue.h"
-#include "interface/apps_management/afx_apps_management_family.h"
+#include "interface/client_services/afx_desktop_client_servers.h"
 #include "interface/interprocess/afx_desktop_client_constants.h"
-#include "interface/recommendations/afx_recommendations_family.h"
-#include "interface/remote_configuration/afx_remote_configuration_family.h"
-#include "interface/services/afx_family_server.h"
 #include "interface/services/afx_services_factory.h"
-#include "interface/system_management/afx_system_management_family.h"
-#include "interface/ui_management/afx_ui_management_family.h"
 
 namespace {
 
 using namespace korvia_test_services;
-
-struct SystemManagementTraits {
-  static std::string_view className() { return "AFXSystemManagementServer"; }
-  static std::string_view interprocessServiceName() { return AFXSystemManagementServiceName; }
-  static const AFXServiceFamily& family() { return AFXSystemManagementFamily(); }
-};
-struct AppsManagementTraits {
-  static std::string_view className() { return "AFXAppsManagementServer"; }
-  static std::string_view interprocessServiceName() { return AFXAppsManagementServiceName; }
-  static const AFXServiceFamily& family() { return AFXAppsManagementFamily(); }
-};
-struct UIManagementTraits {
-  static std::string_view className() { return "AFXUIManagementServer"; }
-  static std::string_view interprocessServiceName() { return AFXUIManagementServiceName; }
-  static const AFXServiceFamily& family() { return AFXUIManagementFamily(); }
-};
-struct RemoteConfigurationTraits {
-  static std::string_view className() { return "AFXRemoteConfigurationServer"; }
-  static std::string_view interprocessServiceName() { return AFXRemoteConfigurationServiceName; }
-  static const AFXServiceFamily& family() { return AFXRemoteConfigurationFamily(); }
-};
-struct RecommendationsTraits {
-  static std::string_view className() { return "AFXRecommendationsServer"; }
-  static std::string_view interprocessServiceName() { return AFXRecommendationsServiceName; }
-  static const AFXServiceFamily& family() { return AFXRecommendationsFamily(); }
-};
 
 class ScriptedService final : public AFXFamilyService {
  public:
@@ -159,11 +128,7 @@ int main(int argc, char** argv) {
 
   auto delegate = std::make_shared<Delegate>(std::make_shared<ScriptedService>(scriptPath, logFolder));
   auto factory = AFXServicesFactory::initWithServicesClasses(
-      {&AFXServerClassOf<AFXFamilyServer<SystemManagementTraits>>(), &AFXServerClassOf<AFXFamilyServer<AppsManagementTraits>>(),
-       &AFXServerClassOf<AFXFamilyServer<UIManagementTraits>>(),
-       &AFXServerClassOf<AFXFamilyServer<RemoteConfigurationTraits>>(),
-       &AFXServerClassOf<AFXFamilyServer<RecommendationsTraits>>()},
-      "KorviaDesktopClient", delegate);
+      AFXDesktopClientServerClasses(), "KorviaDesktopClient", delegate);
   if (!factory) return std::fprintf(stderr, "cannot publish the services\n"), 69;
   fnd::MainLoop::run();
   return 0;

@@ -279,29 +279,24 @@ TEST_F(ServicesFactoryTest, TheDesktopClientsNotificationsMoveTheCurrentEnvironm
 }
 
 TEST_F(ServicesFactoryTest, MetricsAndAnalyticsFollowTheCurrentEnvironment) {
-  delegate_->environment = AFXEnvironment::initWithIdentifier(AFXEnvironmentID::defaultEnvironmentID(), nullptr);
   auto factory = makeFactory();
   ASSERT_TRUE(factory->statsd());
   ASSERT_TRUE(factory->analyticsTracker());
-  auto isCurrent = [&](const std::shared_ptr<AFXEnvironment>& environment) {
-    return factory->internalQueue().sync([&] {
-      auto current = factory->currentEnvironment();
-      return current && current->isEqual(*environment);
-    });
-  };
-  auto waitUntilCurrent = [&](const std::shared_ptr<AFXEnvironment>& environment) {
-    for (int i = 0; i < 500 && !isCurrent(environment); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return isCurrent(environment);
-  };
-  ASSERT_TRUE(waitUntilCurrent(delegate_->environment));
-  EXPECT_TRUE(factory->statsd()->environmentID()->isDefault());
-  EXPECT_TRUE(factory->analyticsTracker()->enabled());
-
-  // A deployment of its own: no statistics identifier, no tracking.
+  // Each change and its check in one block of the internal queue, so that
+  // no announcement of another test's desktop client comes between them.
   const auto alpha = environmentNamed("alpha");
-  factory->internalQueue().sync([&] { factory->setCurrentEnvironment(alpha, nullptr); });
-  EXPECT_TRUE(factory->statsd()->environmentID()->isEqual(*alpha->identifier()));
-  EXPECT_FALSE(factory->analyticsTracker()->enabled());
+  factory->internalQueue().sync([&] {
+    factory->setCurrentEnvironment(alpha, nullptr);
+    // A deployment of its own: no statistics identifier, no tracking.
+    EXPECT_TRUE(factory->statsd()->environmentID()->isEqual(*alpha->identifier()));
+    EXPECT_FALSE(factory->analyticsTracker()->enabled());
+  });
+  factory->internalQueue().sync([&] {
+    factory->setCurrentEnvironment(AFXEnvironment::initWithIdentifier(AFXEnvironmentID::defaultEnvironmentID(), nullptr),
+                                   nullptr);
+    EXPECT_TRUE(factory->statsd()->environmentID()->isDefault());
+    EXPECT_TRUE(factory->analyticsTracker()->enabled());
+  });
 }
 
 TEST_F(ServicesFactoryTest, IntegrityHandlingWithoutAPreparedEnvironmentAnswersNo) {

@@ -1,0 +1,126 @@
+// The reference desktop client, the executable of Korvia.app.
+//
+//   Korvia -silentLaunch     registers the bundle, makes its services
+//                            startable by D-Bus activation, and exits
+//   Korvia -xpcServer        publishes the five services; exits after a
+//                            quiet period ($KORVIA_CLIENT_QUIET_SECONDS, 60)
+//   Korvia korviadiscovery://open_collection?...
+//                            shows (logs) the page the URL names
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "desktop_client/afx_reference_client_installation.h"
+#include "desktop_client/afx_reference_desktop_client_service.h"
+#include "foundation/bundle.h"
+#include "foundation/file_manager.h"
+#include "foundation/launch_services.h"
+#include "foundation/queue.h"
+#include "foundation/url.h"
+#include "interface/client_services/afx_desktop_client_servers.h"
+#include "interface/interprocess/afx_desktop_client_constants.h"
+#include "interface/services/afx_services_factory.h"
+#include "interface/web/afx_customer_urls.h"
+
+namespace {
+
+std::string ownExecutable() {
+  char buffer[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
+
+int silentLaunch() {
+  const auto bundle = fnd::Bundle::mainBundle();
+  if (auto registered = fnd::LaunchServices::registerURL(*fnd::URL::fileURLWithPath(bundle->bundlePath(), true), true);
+      !registered) {
+    std::fprintf(stderr, "Cannot register %s: %s\n", bundle->bundlePath().c_str(), registered.error().description().c_str());
+  }
+  if (auto made = fnd::FileManager::defaultManager().createDirectoryAtPath(AFXReferenceClientStateFolder(), true); !made) {
+    std::fprintf(stderr, "Cannot make the state folder: %s\n", made.error().description().c_str());
+    return 73;
+  }
+  if (auto written = AFXReferenceClientWriteActivationFiles(ownExecutable()); !written) {
+    std::fprintf(stderr, "Cannot make the services startable: %s\n", written.error().description().c_str());
+    return 69;
+  }
+  return 0;
+}
+
+class ServerDelegate final : public AFXServicesFactoryDelegate {
+ public:
+  explicit ServerDelegate(std::shared_ptr<AFXReferenceDesktopClientService> service) : service_(std::move(service)) {}
+  void servicesFactoryFetchCurrentEnvironmentWithCallback(AFXServicesFactory&, EnvironmentCallback callback) override {
+    callback(service_->currentEnvironment());
+  }
+  void servicesFactoryFetchCurrentCustomerWithCallback(AFXServicesFactory&, CustomerCallback callback) override {
+    callback(nullptr);
+  }
+  bool servicesFactoryPrepareManagementService(AFXServicesFactory&, const std::shared_ptr<AFXBaseService>& service,
+                                               std::function<void()>& completion) override {
+    if (auto server = std::dynamic_pointer_cast<AFXFamilyServerBase>(service)) server->setOperationHandler(service_);
+    completion();
+    return true;
+  }
+
+ private:
+  std::shared_ptr<AFXReferenceDesktopClientService> service_;
+};
+
+// Ends the main loop once no request has come for the quiet period.
+class QuietPeriod {
+ public:
+  explicit QuietPeriod(std::chrono::seconds length) : length_(length) {}
+  void noteActivity() {
+    const unsigned generation = ++generation_;
+    fnd::Queue::main().after(length_, [this, generation] {
+      if (generation_.load() == generation) fnd::MainLoop::quit();
+    });
+  }
+
+ private:
+  const std::chrono::seconds length_;
+  std::atomic<unsigned> generation_{0};
+};
+
+int serve() {
+  const char* configured = std::getenv("KORVIA_CLIENT_QUIET_SECONDS");
+  const long seconds = configured != nullptr ? std::strtol(configured, nullptr, 10) : 60;
+  static QuietPeriod quiet(std::chrono::seconds(seconds > 0 ? seconds : 60));
+  (void)fnd::FileManager::defaultManager().createDirectoryAtPath(AFXReferenceClientStateFolder(), true);
+  auto service = std::make_shared<AFXReferenceDesktopClientService>(fnd::Bundle::mainBundle()->bundlePath(),
+                                                                    AFXReferenceClientStateFolder(),
+                                                                    [] { quiet.noteActivity(); });
+  auto delegate = std::make_shared<ServerDelegate>(service);
+  auto factory = AFXServicesFactory::initWithServicesClasses(AFXDesktopClientServerClasses(), "KorviaDesktopClient", delegate);
+  if (!factory) return std::fprintf(stderr, "Cannot publish the services\n"), 69;
+  quiet.noteActivity();
+  fnd::MainLoop::run();
+  return 0;
+}
+
+int showPage(const std::string& text) {
+  auto url = fnd::URL::URLWithString(text);
+  if (!url || url->scheme() != "korviadiscovery") {
+    std::fprintf(stderr, "Not a page of this client: %s\n", text.c_str());
+    return 64;
+  }
+  const std::string line = "Showing " + url->absoluteString();
+  std::printf("%s\n", line.c_str());
+  (void)fnd::FileManager::defaultManager().createDirectoryAtPath(AFXReferenceClientStateFolder(), true);
+  std::ofstream(AFXReferenceClientStateFolder() + "/pages.log", std::ios::app) << url->absoluteString() << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && argv[1] == AFXDesktopClientSilentLaunchArgument) return silentLaunch();
+  if (argc == 2 && argv[1] == AFXReferenceClientServerArgument) return serve();
+  if (argc == 2) return showPage(argv[1]);
+  std::fprintf(stderr, "usage: Korvia -silentLaunch | -xpcServer | URL\n");
+  return 64;
+}

@@ -1,0 +1,102 @@
+// The whole road against the reference desktop client: the distribution
+// folder made by korvia-make-distribution and served on loopback, the real
+// client unpacked, started silently and then reached through D-Bus
+// activation on the test's private bus, the featured app installed by it,
+// launched through it, and everything undone by a stop.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "devtools/distribution_server/distribution_server.h"
+#include "devtools/ipc_echo/tests/private_bus.h"
+#include "foundation/ipc/tests/ipc_test_support.h"
+#include "foundation/process.h"
+#include "foundation/search_paths.h"
+#include "installer/afx_installation_manager.h"
+#include "tools/unarchiver/tests/unarchiver_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace dist = korvia::distribution;
+using fnd::ipc::testing::Inbox;
+
+constexpr auto kRoadBound = std::chrono::seconds(90);
+
+class DesktopClientRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_PRIVATE_BUS();
+    sandbox_.set("XDG_CONFIG_HOME", sandbox_.root() + "/home/.config");
+    sandbox_.set("XDG_DATA_HOME", sandbox_.root() + "/home/.local/share");
+    sandbox_.set("KORVIA_DBUS_SERVICES_DIR", ipc_echo_testing::PrivateBus::shared().root + "/services");
+    sandbox_.set("KORVIA_CLIENT_QUIET_SECONDS", "5");
+    const std::string served = sandbox_.work() + "/served";
+    fs::create_directories(served);
+    dist::Options options;
+    options.rootFolder = served;
+    auto server = dist::Server::start(std::move(options));
+    ASSERT_TRUE(server) << server.error().description();
+    server_ = std::move(*server);
+    sandbox_.set(std::string(AFXDistributionURLVariable), server_->baseURL());
+
+    fnd::ProcessLaunchOptions make;
+    make.executablePath = KORVIA_MAKE_DISTRIBUTION_TOOL;
+    make.arguments = {served, "--base-url", server_->baseURL()};
+    auto made = fnd::Process::run(make);
+    ASSERT_TRUE(made && made->status == 0);
+    stateFolder_ = sandbox_.root() + "/home/.local/share/Korvia";
+    fs::create_directories(stateFolder_);
+    fs::copy_file(served + "/catalogue.json", stateFolder_ + "/catalogue.json");
+    applications_ = fnd::SearchPaths::path(fnd::SearchPathLocation::applications);
+  }
+
+  std::string pagesShown() const {
+    const std::string log = stateFolder_ + "/pages.log";
+    for (int i = 0; i < 500 && !fs::exists(log); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return fs::exists(log) ? unarchiver_test::readTextFile(log) : std::string();
+  }
+
+  unarchiver_test::Sandbox sandbox_;
+  std::unique_ptr<dist::Server> server_;
+  std::string stateFolder_, applications_;
+};
+
+TEST_F(DesktopClientRoadTest, InstallsLaunchesAndUndoesEverything) {
+  auto manager = AFXInstallationManager::initWithAppID(246);
+  ASSERT_FALSE(manager->korviaWasInstalledBefore());
+  Inbox<std::optional<fnd::Error>> completions;
+  Inbox<double> progress;
+  manager->installWithProgressBlock([&](AFXInstallationState, double value) { progress.put(value); },
+                                    [&](const std::optional<fnd::Error>& error) { completions.put(error); });
+  auto end = completions.first(kRoadBound);
+  ASSERT_TRUE(end) << "no end of the road; state " << manager->state();
+  ASSERT_FALSE(*end) << (*end)->description();
+  EXPECT_EQ(manager->state(), AFXInstallationStateReady);
+  EXPECT_DOUBLE_EQ(progress.items().back(), 1.0);
+  EXPECT_TRUE(fs::exists(applications_ + "/Korvia.app/Contents/MacOS/Korvia"));
+  EXPECT_TRUE(fs::exists(applications_ + "/Chronofold.app/Contents/MacOS/Chronofold"));
+
+  Inbox<bool> opened;
+  manager->launchWithCallback([&](bool value) { opened.put(value); });
+  EXPECT_EQ(opened.first(), true);
+  const std::string pages = pagesShown();
+  EXPECT_NE(pages.find("korviadiscovery://open_collection?"), std::string::npos) << pages;
+  EXPECT_NE(pages.find("app_id=246"), std::string::npos) << pages;
+
+  Inbox<bool> stopped;
+  manager->stopInstallationWithCallback([&] { stopped.put(true); });
+  ASSERT_TRUE(stopped.first(kRoadBound));
+  EXPECT_EQ(manager->state(), AFXInstallationStateIdle);
+  EXPECT_FALSE(fs::exists(applications_ + "/Chronofold.app"));
+  EXPECT_FALSE(fs::exists(applications_ + "/Korvia.app"));
+  EXPECT_FALSE(fs::exists(stateFolder_));
+  for (const auto& name : {"com.korvia.SystemManagementService", "com.korvia.AppsManagementService"}) {
+    EXPECT_FALSE(fs::exists(ipc_echo_testing::PrivateBus::shared().root + "/services/" + name + ".service")) << name;
+  }
+}
+
+}  // namespace
