@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "devtools/distribution_server/distribution_server.h"
@@ -97,6 +99,33 @@ TEST_F(DesktopClientRoadTest, InstallsLaunchesAndUndoesEverything) {
   for (const auto& name : {"com.korvia.SystemManagementService", "com.korvia.AppsManagementService"}) {
     EXPECT_FALSE(fs::exists(ipc_echo_testing::PrivateBus::shared().root + "/services/" + name + ".service")) << name;
   }
+}
+
+TEST_F(DesktopClientRoadTest, HeadlessInstallerPrintsItsRoadAndEndsReady) {
+  fnd::ProcessLaunchOptions options;
+  options.executablePath = KORVIA_INSTALLER_TOOL;
+  options.arguments = {"--headless"};
+  options.captureStandardOutput = true;
+  auto run = fnd::Process::run(options);
+  ASSERT_TRUE(run);
+  const std::string output(run->standardOutput.begin(), run->standardOutput.end());
+  EXPECT_EQ(run->status, 0) << output;
+  std::istringstream lines(output);
+  double last = 0;
+  std::string line, final;
+  while (std::getline(lines, line)) {
+    long long state = 0;
+    double progress = 0;
+    char status[32] = {};
+    if (std::sscanf(line.c_str(), "%lld %lf %31s", &state, &progress, status) == 3) {
+      EXPECT_GE(progress, last - 1e-9) << line;
+      last = progress;
+    }
+    final = line;
+  }
+  EXPECT_EQ(final, "ready") << output;
+  EXPECT_DOUBLE_EQ(last, 1.0) << output;
+  EXPECT_TRUE(fs::exists(applications_ + "/Chronofold.app"));
 }
 
 }  // namespace
