@@ -1,5 +1,9 @@
 #include "desktop_client/afx_reference_desktop_client_service.h"
 
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
 #include "foundation/data.h"
 #include "foundation/file_manager.h"
 #include "foundation/ipc/distributed_notification_center.h"
@@ -137,15 +141,36 @@ void AFXReferenceDesktopClientService::install(AFXFamilyCall call) {
     installations_[entry->identifier] = Installation{workflow, nullptr, false};
   }
   post(workflow);
+  auto shared = std::make_shared<AFXFamilyCall>(std::move(call));
+  installationsQueue_.async([self = shared_from_this(), shared, entry = *entry] {
+    self->waitAtTheGate(entry.identifier);
+    self->download(shared, entry);
+  });
+}
+
+void AFXReferenceDesktopClientService::waitAtTheGate(std::int64_t appID) {
+  const char* gate = std::getenv(AFXReferenceClientInstallGateVariable.data());
+  if (gate == nullptr || *gate == '\0') return;
+  while (fnd::FileManager::defaultManager().fileExistsAtPath(gate) && !wasStopped(appID)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void AFXReferenceDesktopClientService::download(const std::shared_ptr<AFXFamilyCall>& shared,
+                                                const AFXReferenceCatalogueEntry& entry) {
+  if (wasStopped(entry.identifier)) {
+    finishInstallation(entry.identifier, AFXAppWorkflowStateIdle, 0.0);
+    shared->finish(afx_cancel());
+    return;
+  }
   const std::string downloads = stateFolder_ + "/Downloads";
   (void)fnd::FileManager::defaultManager().createDirectoryAtPath(downloads, true);
-  const std::string archivePath = downloads + "/" + std::to_string(entry->identifier) + ".zip";
+  const std::string archivePath = downloads + "/" + std::to_string(entry.identifier) + ".zip";
   auto self = shared_from_this();
-  auto shared = std::make_shared<AFXFamilyCall>(std::move(call));
   auto task = session_->downloadTaskWithURL(
-      entry->archiveURL, [self, shared, entry = *entry, archivePath](const std::shared_ptr<fnd::URL>& location,
-                                                                    const std::shared_ptr<fnd::HTTPURLResponse>& response,
-                                                                    const std::optional<fnd::Error>& error) {
+      entry.archiveURL, [self, shared, entry, archivePath](const std::shared_ptr<fnd::URL>& location,
+                                                           const std::shared_ptr<fnd::HTTPURLResponse>& response,
+                                                           const std::optional<fnd::Error>& error) {
         std::optional<fnd::Error> failure = error;
         if (!failure && (!response || response->statusCode() < 200 || response->statusCode() > 299)) {
           failure = afx_makeServerErrorOnOperation("download " + entry.name, std::nullopt);
@@ -167,7 +192,7 @@ void AFXReferenceDesktopClientService::install(AFXFamilyCall call) {
       });
   {
     std::lock_guard lock(mutex_);
-    installations_[entry->identifier].task = task;
+    if (auto found = installations_.find(entry.identifier); found != installations_.end()) found->second.task = task;
   }
   task->resume();
 }

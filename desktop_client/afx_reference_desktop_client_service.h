@@ -29,6 +29,9 @@
 // customer's account; none signed in without it.
 inline constexpr std::string_view AFXReferenceClientCustomerAccountKey = "ReferenceCustomerAccountName";
 inline constexpr std::string_view AFXReferenceClientErrorDomain = "com.korvia.reference-client";
+// For tests of an installation under way: while the file this names exists,
+// an installation waits before it downloads.
+inline constexpr std::string_view AFXReferenceClientInstallGateVariable = "KORVIA_CLIENT_INSTALL_GATE";
 
 class AFXReferenceDesktopClientService final : public AFXFamilyService,
                                                public std::enable_shared_from_this<AFXReferenceDesktopClientService> {
@@ -54,6 +57,9 @@ class AFXReferenceDesktopClientService final : public AFXFamilyService,
   void fetchApp(AFXFamilyCall& call);
   void fetchWorkflow(AFXFamilyCall& call);
   void install(AFXFamilyCall call);
+  // On the installations queue.
+  void waitAtTheGate(std::int64_t appID);
+  void download(const std::shared_ptr<AFXFamilyCall>& call, const AFXReferenceCatalogueEntry& entry);
   void stopInstallation(AFXFamilyCall& call);
   void prepareResources(AFXFamilyCall& call);
   void fetchInstances(AFXFamilyCall& call);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -17,7 +18,9 @@
 #include "foundation/ipc/tests/ipc_test_support.h"
 #include "foundation/process.h"
 #include "foundation/search_paths.h"
+#include "desktop_client/afx_reference_desktop_client_service.h"
 #include "installer/afx_installation_manager.h"
+#include "interface/interprocess/afx_desktop_client_constants.h"
 #include "tools/unarchiver/tests/unarchiver_test_support.h"
 
 namespace {
@@ -36,6 +39,7 @@ class DesktopClientRoadTest : public ::testing::Test {
     sandbox_.set("XDG_DATA_HOME", sandbox_.root() + "/home/.local/share");
     sandbox_.set("KORVIA_DBUS_SERVICES_DIR", ipc_echo_testing::PrivateBus::shared().root + "/services");
     sandbox_.set("KORVIA_CLIENT_QUIET_SECONDS", "5");
+    applications_ = fnd::SearchPaths::path(fnd::SearchPathLocation::applications);
     const std::string served = sandbox_.work() + "/served";
     fs::create_directories(served);
     dist::Options options;
@@ -48,12 +52,32 @@ class DesktopClientRoadTest : public ::testing::Test {
     fnd::ProcessLaunchOptions make;
     make.executablePath = KORVIA_MAKE_DISTRIBUTION_TOOL;
     make.arguments = {served, "--base-url", server_->baseURL()};
+    make.captureStandardOutput = true;
     auto made = fnd::Process::run(make);
     ASSERT_TRUE(made && made->status == 0);
-    stateFolder_ = sandbox_.root() + "/home/.local/share/Korvia";
+    dataHome_ = sandbox_.root() + "/home/.local/share";
+    fs::create_directories(dataHome_);
+    untouched_ = snapshotOfWhatTheClientOwns();
+    stateFolder_ = dataHome_ + "/Korvia";
     fs::create_directories(stateFolder_);
     fs::copy_file(served + "/catalogue.json", stateFolder_ + "/catalogue.json");
-    applications_ = fnd::SearchPaths::path(fnd::SearchPathLocation::applications);
+  }
+
+  // The folders the client and its uninstaller write to; the registry of
+  // Launch Services keeps its file, which lists nothing once the client is
+  // unregistered.
+  unarchiver_test::Tree snapshotOfWhatTheClientOwns() const {
+    unarchiver_test::Tree tree;
+    for (const auto& [path, item] : unarchiver_test::snapshot(dataHome_)) {
+      if (!path.starts_with("korvia-launchservices")) tree.emplace("data/" + path, item);
+    }
+    for (const auto& [path, item] : unarchiver_test::snapshot(ipc_echo_testing::PrivateBus::shared().root + "/services")) {
+      tree.emplace("services/" + path, item);
+    }
+    if (fs::exists(applications_)) {
+      for (const auto& [path, item] : unarchiver_test::snapshot(applications_)) tree.emplace("apps/" + path, item);
+    }
+    return tree;
   }
 
   std::string pagesShown() const {
@@ -64,7 +88,8 @@ class DesktopClientRoadTest : public ::testing::Test {
 
   unarchiver_test::Sandbox sandbox_;
   std::unique_ptr<dist::Server> server_;
-  std::string stateFolder_, applications_;
+  std::string dataHome_, stateFolder_, applications_;
+  unarchiver_test::Tree untouched_;
 };
 
 TEST_F(DesktopClientRoadTest, InstallsLaunchesAndUndoesEverything) {
@@ -96,9 +121,28 @@ TEST_F(DesktopClientRoadTest, InstallsLaunchesAndUndoesEverything) {
   EXPECT_FALSE(fs::exists(applications_ + "/Chronofold.app"));
   EXPECT_FALSE(fs::exists(applications_ + "/Korvia.app"));
   EXPECT_FALSE(fs::exists(stateFolder_));
-  for (const auto& name : {"com.korvia.SystemManagementService", "com.korvia.AppsManagementService"}) {
-    EXPECT_FALSE(fs::exists(ipc_echo_testing::PrivateBus::shared().root + "/services/" + name + ".service")) << name;
+  EXPECT_EQ(unarchiver_test::describe(snapshotOfWhatTheClientOwns()), unarchiver_test::describe(untouched_));
+}
+
+TEST_F(DesktopClientRoadTest, ClientKilledDuringTheInstallationComesBackAndTheRequestIsResent) {
+  const std::string gate = sandbox_.work() + "/install.gate";
+  std::ofstream(gate) << "held\n";
+  sandbox_.set(std::string(AFXReferenceClientInstallGateVariable), gate);
+  auto manager = AFXInstallationManager::initWithAppID(246);
+  Inbox<std::optional<fnd::Error>> completions;
+  manager->installWithProgressBlock(nullptr, [&](const std::optional<fnd::Error>& error) { completions.put(error); });
+  for (int i = 0; i < 3000 && manager->state() != AFXInstallationStateInstallingApp; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  ASSERT_EQ(manager->state(), AFXInstallationStateInstallingApp);
+  // The installation is held in the client: the client goes away with it.
+  ipc_echo_testing::PrivateBus::shared().stopOwnerOf(std::string(AFXAppsManagementServiceName));
+  fs::remove(gate);
+  auto end = completions.first(kRoadBound);
+  ASSERT_TRUE(end) << "no end of the road; state " << manager->state();
+  ASSERT_FALSE(*end) << (*end)->description();
+  EXPECT_EQ(manager->state(), AFXInstallationStateReady);
+  EXPECT_TRUE(fs::exists(applications_ + "/Chronofold.app/Contents/MacOS/Chronofold"));
 }
 
 TEST_F(DesktopClientRoadTest, HeadlessInstallerPrintsItsRoadAndEndsReady) {
