@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "foundation/code_signing.h"
 #include "foundation/data.h"
 #include "foundation/file_manager.h"
 #include "foundation/ipc/distributed_notification_center.h"
@@ -205,8 +206,12 @@ void AFXReferenceDesktopClientService::place(AFXFamilyCall call, AFXReferenceCat
     call.finish(afx_cancel());
     return;
   }
+  // With a trust anchor configured, only apps signed by the product maker's
+  // team are put in place.
+  const char* anchor = std::getenv(fnd::kCodeSignatureAnchorEnvironment.data());
+  const AFXValidation validation = anchor != nullptr && *anchor != '\0' ? AFXValidationTeamAnchor : AFXValidationNone;
   auto placed = AFXInstallApp(fnd::URL::fileURLWithPath(archivePath), fnd::URL::fileURLWithPath(applicationsFolder(), true),
-                              true, AFXValidationNone, false,
+                              true, validation, false,
                               [this, &entry](double fraction) { postProgress(entry.identifier, 0.5 + fraction * 0.45); });
   (void)fnd::FileManager::defaultManager().removeItemAtPath(archivePath);
   if (!placed) {

@@ -1,11 +1,14 @@
 // korvia-make-distribution: the folder the installer downloads from.
 //
 //   korvia-make-distribution DIR --base-url URL [--client Korvia.app] [--app Chronofold.app]
+//       [--identity KEY.pem --chain CHAIN.pem]
 //
 // Writes DIR/com.korvia.DesktopClient/Korvia.zip (the desktop client),
 // DIR/apps/Chronofold.zip (the featured app) and DIR/catalogue.json, the
 // desktop client's catalogue naming the app's archive under URL. The
-// bundles default to those assembled beside this program. Archives keep
+// bundles default to those assembled beside this program. With an identity
+// (korvia-codesign make-test-identities makes one) both bundles are signed
+// before they are zipped; the originals stay as they are. Archives keep
 // modes and symbolic links.
 
 #include <archive.h>
@@ -15,6 +18,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,7 +26,9 @@
 
 #include "foundation/dictionary.h"
 #include "foundation/array.h"
+#include "foundation/code_signing.h"
 #include "foundation/json_serialization.h"
+#include "foundation/signing_identity.h"
 
 namespace {
 
@@ -97,6 +103,21 @@ bool writeCatalogue(const fs::path& destination, const std::string& baseURL) {
   return static_cast<bool>(out.flush());
 }
 
+// A signed copy of the bundle in `staging`.
+std::optional<fs::path> signedCopy(const fs::path& bundle, const fs::path& staging, const fnd::SigningIdentity& identity) {
+  const fs::path copy = staging / bundle.filename();
+  std::error_code error;
+  fs::remove_all(copy, error);
+  fs::create_directories(staging, error);
+  fs::copy(bundle, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+  if (error) return std::nullopt;
+  if (auto signedBundle = fnd::CodeSigning::signBundle(copy.string(), identity, nullptr); !signedBundle) {
+    std::fprintf(stderr, "Cannot sign %s: %s\n", bundle.c_str(), signedBundle.error().description().c_str());
+    return std::nullopt;
+  }
+  return copy;
+}
+
 int usage() {
   std::fprintf(stderr, "usage: korvia-make-distribution DIR --base-url URL [--client Korvia.app] [--app Chronofold.app]\n");
   return 64;
@@ -107,7 +128,7 @@ int usage() {
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
   const fs::path folder = argv[1];
-  std::string baseURL;
+  std::string baseURL, identityKey, identityChain;
   fs::path client = programFolder() + "/bundles/Korvia.app";
   fs::path app = programFolder() + "/bundles/Chronofold.app";
   for (int index = 2; index + 1 < argc; index += 2) {
@@ -118,16 +139,33 @@ int main(int argc, char** argv) {
       client = argv[index + 1];
     } else if (option == "--app") {
       app = argv[index + 1];
+    } else if (option == "--identity") {
+      identityKey = argv[index + 1];
+    } else if (option == "--chain") {
+      identityChain = argv[index + 1];
     } else {
       return usage();
     }
   }
-  if (baseURL.empty() || (argc % 2) != 0) return usage();
+  if (baseURL.empty() || (argc % 2) != 0 || identityKey.empty() != identityChain.empty()) return usage();
   for (const auto& bundle : {client, app}) {
     if (!fs::is_directory(bundle)) return std::fprintf(stderr, "No bundle at %s\n", bundle.c_str()), 66;
   }
-  if (!zipBundle(client, folder / "com.korvia.DesktopClient" / "Korvia.zip") || !zipBundle(app, folder / "apps" / "Chronofold.zip") ||
-      !writeCatalogue(folder / "catalogue.json", baseURL)) {
+  const fs::path staging = folder / ".staging";
+  if (!identityKey.empty()) {
+    auto identity = fnd::SigningIdentity::withPEMFiles(identityKey, identityChain);
+    if (!identity) return std::fprintf(stderr, "No identity: %s\n", identity.error().description().c_str()), 66;
+    auto signedClient = signedCopy(client, staging, *identity);
+    auto signedApp = signedCopy(app, staging, *identity);
+    if (!signedClient || !signedApp) return 73;
+    client = *signedClient;
+    app = *signedApp;
+  }
+  const bool written = zipBundle(client, folder / "com.korvia.DesktopClient" / "Korvia.zip") &&
+                       zipBundle(app, folder / "apps" / "Chronofold.zip") && writeCatalogue(folder / "catalogue.json", baseURL);
+  std::error_code ignored;
+  fs::remove_all(staging, ignored);
+  if (!written) {
     std::fprintf(stderr, "Cannot write the distribution into %s\n", folder.c_str());
     return 73;
   }

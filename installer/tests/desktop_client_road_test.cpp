@@ -16,10 +16,12 @@
 #include "devtools/distribution_server/distribution_server.h"
 #include "devtools/ipc_echo/tests/private_bus.h"
 #include "foundation/ipc/tests/ipc_test_support.h"
+#include "foundation/code_signing.h"
 #include "foundation/process.h"
 #include "foundation/search_paths.h"
 #include "desktop_client/afx_reference_desktop_client_service.h"
 #include "installer/afx_installation_manager.h"
+#include "interface/errors/afx_errors.h"
 #include "interface/interprocess/afx_desktop_client_constants.h"
 #include "tools/unarchiver/tests/unarchiver_test_support.h"
 
@@ -49,9 +51,22 @@ class DesktopClientRoadTest : public ::testing::Test {
     server_ = std::move(*server);
     sandbox_.set(std::string(AFXDistributionURLVariable), server_->baseURL());
 
+    // Signed by the test team, whose root the client trusts.
+    const std::string identities = sandbox_.work() + "/identities";
+    fnd::ProcessLaunchOptions identify;
+    identify.executablePath = KORVIA_CODESIGN_TOOL;
+    identify.arguments = {"make-test-identities", identities};
+    identify.captureStandardOutput = true;
+    auto identified = fnd::Process::run(identify);
+    ASSERT_TRUE(identified && identified->status == 0);
+    sandbox_.set(std::string(fnd::kCodeSignatureAnchorEnvironment), identities + "/root.pem");
     fnd::ProcessLaunchOptions make;
     make.executablePath = KORVIA_MAKE_DISTRIBUTION_TOOL;
     make.arguments = {served, "--base-url", server_->baseURL()};
+    if (signDistribution()) {
+      make.arguments.insert(make.arguments.end(),
+                            {"--identity", identities + "/leaf-key.pem", "--chain", identities + "/chain.pem"});
+    }
     make.captureStandardOutput = true;
     auto made = fnd::Process::run(make);
     ASSERT_TRUE(made && made->status == 0);
@@ -85,6 +100,8 @@ class DesktopClientRoadTest : public ::testing::Test {
     for (int i = 0; i < 500 && !fs::exists(log); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return fs::exists(log) ? unarchiver_test::readTextFile(log) : std::string();
   }
+
+  virtual bool signDistribution() const { return true; }
 
   unarchiver_test::Sandbox sandbox_;
   std::unique_ptr<dist::Server> server_;
@@ -170,6 +187,23 @@ TEST_F(DesktopClientRoadTest, HeadlessInstallerPrintsItsRoadAndEndsReady) {
   EXPECT_EQ(final, "ready") << output;
   EXPECT_DOUBLE_EQ(last, 1.0) << output;
   EXPECT_TRUE(fs::exists(applications_ + "/Chronofold.app"));
+}
+
+class UnsignedDistributionRoadTest : public DesktopClientRoadTest {
+ protected:
+  bool signDistribution() const override { return false; }
+};
+
+TEST_F(UnsignedDistributionRoadTest, AnAppTheTeamDidNotSignIsRefusedByTheClient) {
+  auto manager = AFXInstallationManager::initWithAppID(246);
+  Inbox<std::optional<fnd::Error>> completions;
+  manager->installWithProgressBlock(nullptr, [&](const std::optional<fnd::Error>& error) { completions.put(error); });
+  auto end = completions.first(kRoadBound);
+  ASSERT_TRUE(end && *end) << "the unsigned app must not be installed";
+  EXPECT_TRUE((*end)->is(AFXDefaultErrorDomain, afx_appSignatureCheckFailedWithError(std::nullopt).code()))
+      << (*end)->description();
+  EXPECT_EQ(manager->state(), AFXInstallationStateAppInstallationFailed);
+  EXPECT_FALSE(fs::exists(applications_ + "/Chronofold.app"));
 }
 
 }  // namespace
