@@ -65,13 +65,21 @@ void AFXReferenceDesktopClientService::performFamilyOperation(AFXFamilyCall call
     prepareResources(call);
   } else if (name == "fetchAppInstancesWithAppID:callback:") {
     fetchInstances(call);
+  } else if (call.operation->responseType().fields.size() == call.operation->responseType().inheritedFieldCount) {
+    // Nothing to answer with but success: the smaller services' notes,
+    // marks and refreshes are taken as done.
+    call.finish(std::vector<fnd::Value>{});
   } else {
     call.finish(unansweredOperation(name));
   }
 }
 
 std::shared_ptr<AFXEnvironment> AFXReferenceDesktopClientService::currentEnvironment() const {
-  auto environment = AFXEnvironment::initWithIdentifier(AFXEnvironmentID::defaultEnvironmentID(), nullptr);
+  auto defaults = fnd::UserDefaults::create(AFXDesktopClientSharedPreferencesSuiteName);
+  auto environment = AFXEnvironment::initWithIdentifier(
+      AFXEnvironmentID::environmentWithURLString(defaults ? defaults->stringForKey(AFXReferenceClientEnvironmentKey)
+                                                          : std::nullopt),
+      nullptr);
   environment->setURLForAppsDirectory(fnd::URL::fileURLWithPath(applicationsFolder(), true));
   environment->setURLForPersistentDirectory(fnd::URL::fileURLWithPath(stateFolder_ + "/Persistent", true));
   environment->setURLForResourcesDirectory(fnd::URL::fileURLWithPath(stateFolder_ + "/Resources", true));
@@ -310,7 +318,7 @@ void AFXReferenceDesktopClientService::fetchCustomer(AFXFamilyCall& call) {
     return;
   }
   auto customer = AFXCustomer::initWithIdentifier(
-      AFXCustomerID::initWithAccountName(*account, AFXEnvironmentID::defaultEnvironmentID()), std::string("reference"),
+      AFXCustomerID::initWithAccountName(*account, currentEnvironment()->identifier()), std::string("reference"),
       std::string("reference-token"), AFXCustomerSubscriptionStatePaid, nullptr, nullptr, nullptr, nullptr, true);
   call.finish(std::vector<fnd::Value>{fnd::Value(customer)});
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 // The requests of the reference desktop client's five services. It answers
-// what an installation needs for real: the default environment, the
-// customer signed in through its preferences, the apps of its catalogue and
+// what an installation needs for real: the environment its preferences name
+// (the default one without), the customer signed in through its preferences, the apps of its catalogue and
 // their workflows, the installation of a vendor app (its archive downloaded,
 // unpacked and put into the applications folder, with the workflow posted
 // at every step), stopping it, preparing resources, and its own uninstaller.
-// Every other operation is answered with an error that names it.
+// Operations whose answer carries nothing succeed; every other one is
+// answered with an error that names it.
 //
 // Installations run on the serial queue "reference-client.installations";
 // the table of installations under way is guarded by a mutex.
@@ -28,6 +29,9 @@
 // The preference (in the client's shared suite) naming the signed-in
 // customer's account; none signed in without it.
 inline constexpr std::string_view AFXReferenceClientCustomerAccountKey = "ReferenceCustomerAccountName";
+// The preference naming the current environment by its manifest URL; the
+// default environment without it.
+inline constexpr std::string_view AFXReferenceClientEnvironmentKey = "ReferenceEnvironmentManifestURL";
 inline constexpr std::string_view AFXReferenceClientErrorDomain = "com.korvia.reference-client";
 // For tests of an installation under way: while the file this names exists,
 // an installation waits before it downloads.
