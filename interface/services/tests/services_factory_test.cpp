@@ -285,18 +285,21 @@ TEST_F(ServicesFactoryTest, MetricsAndAnalyticsFollowTheCurrentEnvironment) {
   // Each change and its check in one block of the internal queue, so that
   // no announcement of another test's desktop client comes between them.
   const auto alpha = environmentNamed("alpha");
+  Inbox<bool> poked;
   factory->internalQueue().sync([&] {
-    factory->setCurrentEnvironment(alpha, nullptr);
+    factory->setCurrentEnvironment(alpha, [&] { poked.put(true); });
     // A deployment of its own: no statistics identifier, no tracking.
     EXPECT_TRUE(factory->statsd()->environmentID()->isEqual(*alpha->identifier()));
     EXPECT_FALSE(factory->analyticsTracker()->enabled());
   });
   factory->internalQueue().sync([&] {
     factory->setCurrentEnvironment(AFXEnvironment::initWithIdentifier(AFXEnvironmentID::defaultEnvironmentID(), nullptr),
-                                   nullptr);
+                                   [&] { poked.put(true); });
     EXPECT_TRUE(factory->statsd()->environmentID()->isDefault());
     EXPECT_TRUE(factory->analyticsTracker()->enabled());
   });
+  // The services of both environments are told before the test ends.
+  EXPECT_TRUE(poked.waitForCount(2));
 }
 
 TEST_F(ServicesFactoryTest, IntegrityHandlingWithoutAPreparedEnvironmentAnswersNo) {
