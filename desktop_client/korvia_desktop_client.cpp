@@ -50,26 +50,6 @@ int silentLaunch() {
   return 0;
 }
 
-class ServerDelegate final : public AFXServicesFactoryDelegate {
- public:
-  explicit ServerDelegate(std::shared_ptr<AFXReferenceDesktopClientService> service) : service_(std::move(service)) {}
-  void servicesFactoryFetchCurrentEnvironmentWithCallback(AFXServicesFactory&, EnvironmentCallback callback) override {
-    callback(service_->currentEnvironment());
-  }
-  void servicesFactoryFetchCurrentCustomerWithCallback(AFXServicesFactory&, CustomerCallback callback) override {
-    callback(nullptr);
-  }
-  bool servicesFactoryPrepareManagementService(AFXServicesFactory&, const std::shared_ptr<AFXBaseService>& service,
-                                               std::function<void()>& completion) override {
-    if (auto server = std::dynamic_pointer_cast<AFXFamilyServerBase>(service)) server->setOperationHandler(service_);
-    completion();
-    return true;
-  }
-
- private:
-  std::shared_ptr<AFXReferenceDesktopClientService> service_;
-};
-
 // Ends the main loop once no request has come for the quiet period.
 class QuietPeriod {
  public:
@@ -94,7 +74,7 @@ int serve() {
   auto service = std::make_shared<AFXReferenceDesktopClientService>(fnd::Bundle::mainBundle()->bundlePath(),
                                                                     AFXReferenceClientStateFolder(),
                                                                     [] { quiet.noteActivity(); });
-  auto delegate = std::make_shared<ServerDelegate>(service);
+  auto delegate = std::make_shared<AFXDesktopClientServersDelegate>(service, [service] { return service->currentEnvironment(); });
   auto factory = AFXServicesFactory::initWithServicesClasses(AFXDesktopClientServerClasses(), "KorviaDesktopClient", delegate);
   if (!factory) return std::fprintf(stderr, "Cannot publish the services\n"), 69;
   quiet.noteActivity();

@@ -85,26 +85,6 @@ class ScriptedService final : public AFXFamilyService {
   std::vector<AFXFamilyCall> hanging_;
 };
 
-class Delegate final : public AFXServicesFactoryDelegate {
- public:
-  explicit Delegate(std::shared_ptr<ScriptedService> service) : service_(std::move(service)) {}
-  void servicesFactoryFetchCurrentEnvironmentWithCallback(AFXServicesFactory&, EnvironmentCallback callback) override {
-    callback(nullptr);
-  }
-  void servicesFactoryFetchCurrentCustomerWithCallback(AFXServicesFactory&, CustomerCallback callback) override {
-    callback(nullptr);
-  }
-  bool servicesFactoryPrepareManagementService(AFXServicesFactory&, const std::shared_ptr<AFXBaseService>& service,
-                                               std::function<void()>& completion) override {
-    if (auto server = std::dynamic_pointer_cast<AFXFamilyServerBase>(service)) server->setOperationHandler(service_);
-    completion();
-    return true;
-  }
-
- private:
-  std::shared_ptr<ScriptedService> service_;
-};
-
 int usage() {
   std::fprintf(stderr, "usage: korvia-test-services --script PATH --log FOLDER\n");
   return 64;
@@ -126,7 +106,7 @@ int main(int argc, char** argv) {
   }
   if (scriptPath.empty() || logFolder.empty()) return usage();
 
-  auto delegate = std::make_shared<Delegate>(std::make_shared<ScriptedService>(scriptPath, logFolder));
+  auto delegate = std::make_shared<AFXDesktopClientServersDelegate>(std::make_shared<ScriptedService>(scriptPath, logFolder));
   auto factory = AFXServicesFactory::initWithServicesClasses(
       AFXDesktopClientServerClasses(), "KorviaDesktopClient", delegate);
   if (!factory) return std::fprintf(stderr, "cannot publish the services\n"), 69;

@@ -5,6 +5,8 @@
 // services factory and attaches its operation handler to each server as the
 // factory prepares it.
 
+#include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "interface/remote_configuration/afx_remote_configuration_family.h"
 #include "interface/services/afx_family_server.h"
 #include "interface/services/afx_regular_management_server.h"
+#include "interface/services/afx_services_factory.h"
 #include "interface/system_management/afx_system_management_family.h"
 #include "interface/ui_management/afx_ui_management_family.h"
 
@@ -52,3 +55,30 @@ inline std::vector<const AFXServiceClass*> AFXDesktopClientServerClasses() {
           &AFXServerClassOf<AFXUIManagementServer>(), &AFXServerClassOf<AFXRemoteConfigurationServer>(),
           &AFXServerClassOf<AFXRecommendationsServer>()};
 }
+
+// The services factory's delegate in a process that publishes the five
+// servers: every server runs its requests on `handler`; the current
+// environment is what `environment` gives (none without it); no customer.
+class AFXDesktopClientServersDelegate final : public AFXServicesFactoryDelegate {
+ public:
+  explicit AFXDesktopClientServersDelegate(std::shared_ptr<AFXFamilyService> handler,
+                                           std::function<std::shared_ptr<AFXEnvironment>()> environment = {})
+      : handler_(std::move(handler)), environment_(std::move(environment)) {}
+
+  void servicesFactoryFetchCurrentEnvironmentWithCallback(AFXServicesFactory&, EnvironmentCallback callback) override {
+    callback(environment_ ? environment_() : nullptr);
+  }
+  void servicesFactoryFetchCurrentCustomerWithCallback(AFXServicesFactory&, CustomerCallback callback) override {
+    callback(nullptr);
+  }
+  bool servicesFactoryPrepareManagementService(AFXServicesFactory&, const std::shared_ptr<AFXBaseService>& service,
+                                               std::function<void()>& completion) override {
+    if (auto server = std::dynamic_pointer_cast<AFXFamilyServerBase>(service)) server->setOperationHandler(handler_);
+    completion();
+    return true;
+  }
+
+ private:
+  const std::shared_ptr<AFXFamilyService> handler_;
+  const std::function<std::shared_ptr<AFXEnvironment>()> environment_;
+};
