@@ -5,6 +5,7 @@
 // launched through it, and everything undone by a stop.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "devtools/ipc_echo/tests/private_bus.h"
 #include "foundation/ipc/tests/ipc_test_support.h"
 #include "foundation/code_signing.h"
+#include "foundation/ipc/distributed_notification_center.h"
 #include "foundation/process.h"
 #include "foundation/search_paths.h"
 #include "desktop_client/afx_reference_desktop_client_service.h"
@@ -187,6 +189,38 @@ TEST_F(DesktopClientRoadTest, HeadlessInstallerPrintsItsRoadAndEndsReady) {
   EXPECT_EQ(final, "ready") << output;
   EXPECT_DOUBLE_EQ(last, 1.0) << output;
   EXPECT_TRUE(fs::exists(applications_ + "/Chronofold.app"));
+}
+
+TEST_F(DesktopClientRoadTest, HeadlessInstallerTerminatedMidwayUndoesTheInstallation) {
+  const std::string gate = sandbox_.work() + "/install.gate";
+  std::ofstream(gate) << "held\n";
+  sandbox_.set(std::string(AFXReferenceClientInstallGateVariable), gate);
+  // The client's first word about the app's installation says it is held.
+  auto center = fnd::DistributedNotificationCenter::defaultCenter();
+  ASSERT_TRUE(center);
+  Inbox<bool> installing;
+  auto observer = (*center)->addObserverForName(std::string(AFXAppsManagementAppWorkflowChangedNotification), std::nullopt,
+                                                fnd::Queue::serial("road-test.workflow"),
+                                                [&](const fnd::DistributedNotification&) { installing.put(true); });
+  ASSERT_TRUE(observer);
+  fnd::ProcessLaunchOptions options;
+  options.executablePath = KORVIA_INSTALLER_TOOL;
+  options.arguments = {"--headless"};
+  options.captureStandardOutput = true;
+  auto installer = fnd::Process::launch(options);
+  ASSERT_TRUE(installer);
+  ASSERT_TRUE(installing.first(kRoadBound));
+  (*installer)->terminate();
+  const auto ended = (*installer)->waitUntilExit();
+  (*center)->removeObserver(*observer);
+  const std::string output(ended.standardOutput.begin(), ended.standardOutput.end());
+  EXPECT_EQ(ended.status, 128 + SIGTERM) << output;
+  EXPECT_NE(output.find("stopping\n"), std::string::npos) << output;
+  EXPECT_EQ(output.find("ready"), std::string::npos) << output;
+  // No client was there before: the stop ran its uninstaller.
+  EXPECT_FALSE(fs::exists(applications_ + "/Korvia.app"));
+  EXPECT_FALSE(fs::exists(applications_ + "/Chronofold.app"));
+  fs::remove(gate);
 }
 
 class UnsignedDistributionRoadTest : public DesktopClientRoadTest {
