@@ -8,15 +8,16 @@
 #include "foundation/file_manager.h"
 #include "foundation/ipc/bus.h"
 #include "foundation/search_paths.h"
+#include "interface/client_services/afx_push_notifications_delivery.h"
 #include "interface/interprocess/afx_desktop_client_constants.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr std::string_view kServiceNames[] = {AFXSystemManagementServiceName, AFXAppsManagementServiceName,
-                                              AFXUIManagementServiceName, AFXRemoteConfigurationServiceName,
-                                              AFXRecommendationsServiceName};
+constexpr std::string_view kServiceNames[] = {AFXSystemManagementServiceName,    AFXAppsManagementServiceName,
+                                              AFXUIManagementServiceName,        AFXRemoteConfigurationServiceName,
+                                              AFXRecommendationsServiceName,     AFXPushNotificationsServiceName};
 
 // One word of a D-Bus "Exec" line, which is split like a shell command.
 std::string quoted(std::string_view word) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // Where the reference desktop client keeps what makes it reachable: the
-// D-Bus activation files of its five service names (in the user's
+// D-Bus activation files of its six service names (the five services and the
+// push notifications receiver) (in the user's
 // "dbus-1/services" data folder, each starting the client's executable with
 // "-xpcServer" in the environment of whoever set it up), and its state
 // folder. Set up by "-silentLaunch", taken down by the uninstaller.
@@ -19,7 +20,7 @@ inline constexpr std::string_view AFXReferenceClientActivationFolderVariable = "
 std::string AFXReferenceClientActivationFolder();
 // "$XDG_DATA_HOME/Korvia".
 std::string AFXReferenceClientStateFolder();
-// The five files, "<service name>.service".
+// The six files, "<service name>.service".
 std::vector<std::string> AFXReferenceClientActivationFiles();
 
 // The text of one activation file. The variables of `environment`
@@ -30,7 +31,7 @@ std::string AFXReferenceClientActivationFileText(std::string_view serviceName, s
 // The variables of this process that an activated client must share.
 std::vector<std::string> AFXReferenceClientSharedEnvironment();
 
-// Writes (or re-points) the five files at `executable` and has the bus read
+// Writes (or re-points) the six files at `executable` and has the bus read
 // them again.
 [[nodiscard]] fnd::Expected<void> AFXReferenceClientWriteActivationFiles(const std::string& executable);
 [[nodiscard]] fnd::Expected<void> AFXReferenceClientRemoveActivationFiles();

@@ -310,17 +310,26 @@ void AFXReferenceDesktopClientService::fetchInstances(AFXFamilyCall& call) {
   call.finish(std::vector<fnd::Value>{fnd::Value(fnd::Set::make(std::move(instances)))});
 }
 
-void AFXReferenceDesktopClientService::fetchCustomer(AFXFamilyCall& call) {
+std::shared_ptr<AFXCustomer> AFXReferenceDesktopClientService::currentCustomer() const {
   auto defaults = fnd::UserDefaults::create(AFXDesktopClientSharedPreferencesSuiteName);
   const auto account = defaults ? defaults->stringForKey(AFXReferenceClientCustomerAccountKey) : std::nullopt;
-  if (!account || account->empty()) {
-    call.finish(std::vector<fnd::Value>{});  // Nobody signed in.
-    return;
-  }
-  auto customer = AFXCustomer::initWithIdentifier(
-      AFXCustomerID::initWithAccountName(*account, currentEnvironment()->identifier()), std::string("reference"),
-      std::string("reference-token"), AFXCustomerSubscriptionStatePaid, nullptr, nullptr, nullptr, nullptr, true);
-  call.finish(std::vector<fnd::Value>{fnd::Value(customer)});
+  if (!account || account->empty()) return nullptr;
+  return AFXCustomer::initWithIdentifier(AFXCustomerID::initWithAccountName(*account, currentEnvironment()->identifier()),
+                                         std::string("reference"), std::string("reference-token"),
+                                         AFXCustomerSubscriptionStatePaid, nullptr, nullptr, nullptr, nullptr, true);
+}
+
+std::optional<std::string> AFXReferenceDesktopClientService::installedPathOfApp(std::int64_t appID) const {
+  auto catalogue = AFXReferenceCatalogue::readFromFile(catalogueFile());
+  const auto* entry = catalogue ? catalogue->entryWithID(appID) : nullptr;
+  if (!entry) return std::nullopt;
+  return installedPath(*entry);
+}
+
+void AFXReferenceDesktopClientService::fetchCustomer(AFXFamilyCall& call) {
+  auto customer = currentCustomer();
+  // Nobody signed in: an answer without a customer.
+  call.finish(customer ? std::vector<fnd::Value>{fnd::Value(customer)} : std::vector<fnd::Value>{});
 }
 
 void AFXReferenceDesktopClientService::fetchUninstaller(AFXFamilyCall& call) {

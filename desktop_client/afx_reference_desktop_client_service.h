@@ -23,6 +23,7 @@
 #include "foundation/queue.h"
 #include "foundation/url_session.h"
 #include "interface/apps_management/model/afx_app_workflow.h"
+#include "interface/model/afx_customer.h"
 #include "interface/model/afx_environment.h"
 #include "interface/services/afx_service_family.h"
 
@@ -47,6 +48,11 @@ class AFXReferenceDesktopClientService final : public AFXFamilyService,
   void performFamilyOperation(AFXFamilyCall call) override;
 
   std::shared_ptr<AFXEnvironment> currentEnvironment() const;
+  // The customer signed in through the preferences; null when nobody is.
+  std::shared_ptr<AFXCustomer> currentCustomer() const;
+  // Where the catalogue's app of that identifier is installed, if it is in
+  // the catalogue.
+  std::optional<std::string> installedPathOfApp(std::int64_t appID) const;
   std::string catalogueFile() const { return stateFolder_ + "/catalogue.json"; }
   // Where an app of the catalogue is installed.
   std::string installedPath(const AFXReferenceCatalogueEntry& entry) const;

@@ -2,7 +2,8 @@
 //
 //   Korvia -silentLaunch     registers the bundle, makes its services
 //                            startable by D-Bus activation, and exits
-//   Korvia -xpcServer        publishes the five services; exits after a
+//   Korvia -xpcServer        publishes the five services and the push
+//                            notifications receiver; exits after a
 //                            quiet period ($KORVIA_CLIENT_QUIET_SECONDS, 60)
 //   Korvia korviadiscovery://open_collection?...
 //                            shows (logs) the page the URL names
@@ -15,6 +16,8 @@
 
 #include "desktop_client/afx_reference_client_installation.h"
 #include "desktop_client/afx_reference_desktop_client_service.h"
+#include "desktop_client/afx_reference_push_delegate.h"
+#include "interface/client_services/afx_push_notifications_delivery.h"
 #include "foundation/bundle.h"
 #include "foundation/file_manager.h"
 #include "foundation/launch_services.h"
@@ -77,6 +80,12 @@ int serve() {
   auto delegate = std::make_shared<AFXDesktopClientServersDelegate>(service, [service] { return service->currentEnvironment(); });
   auto factory = AFXServicesFactory::initWithServicesClasses(AFXDesktopClientServerClasses(), "KorviaDesktopClient", delegate);
   if (!factory) return std::fprintf(stderr, "Cannot publish the services\n"), 69;
+  // The service's notifications arrive on a bus service of the client.
+  auto pushDelegate = std::make_shared<AFXReferencePushDelegate>(service);
+  auto push = AFXPushNotificationsManager::initWithDelegate(pushDelegate);
+  push->registerForPushNotifications();
+  auto pushListener = AFXPushNotificationsListener::listen(push);
+  if (!pushListener) std::fprintf(stderr, "No push notifications: %s\n", pushListener.error().description().c_str());
   quiet.noteActivity();
   fnd::MainLoop::run();
   return 0;

@@ -223,6 +223,43 @@ TEST_F(DesktopClientRoadTest, HeadlessInstallerTerminatedMidwayUndoesTheInstalla
   fs::remove(gate);
 }
 
+// The service's notification reaches the client through its bus service,
+// started by activation like its other services, and its action runs.
+TEST_F(DesktopClientRoadTest, PushNotificationsReachTheClientAndTheirActionsRun) {
+  const std::string opened = sandbox_.work() + "/opened.log";
+  const std::string opener = sandbox_.work() + "/opener";
+  std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> '" << opened << "'\n";
+  fs::permissions(opener, fs::perms::owner_all);
+  sandbox_.set("KORVIA_OPEN_COMMAND", opener);
+  auto manager = AFXInstallationManager::initWithAppID(246);
+  Inbox<std::optional<fnd::Error>> completions;
+  manager->installWithProgressBlock(nullptr, [&](const std::optional<fnd::Error>& error) { completions.put(error); });
+  auto end = completions.first(kRoadBound);
+  ASSERT_TRUE(end && !*end);
+
+  auto deliver = [&](const std::string& json, bool remote) {
+    const std::string path = sandbox_.work() + "/push.json";
+    std::ofstream(path, std::ios::trunc) << json;
+    fnd::ProcessLaunchOptions options;
+    options.executablePath = KORVIA_PUSH_TOOL;
+    options.arguments = remote ? std::vector<std::string>{"deliver", path} : std::vector<std::string>{"deliver", "--local", path};
+    options.captureStandardOutput = true;
+    auto run = fnd::Process::run(options);
+    return run && run->status == 0 ? std::string(run->standardOutput.begin(), run->standardOutput.end()) : std::string("failed");
+  };
+  const std::string news = R"({"identifier": "com.korvia.push.news", "analytics-identifier": "news-1",
+      "actions": {"open-url": {"link": "https://example.test/news"}}})";
+  EXPECT_EQ(deliver(news, false), "not handled\n");
+  EXPECT_EQ(deliver(R"({"identifier": "org.example.push", "actions": {}})", true), "not handled\n");
+  EXPECT_EQ(deliver(news, true), "handled\n");
+  std::string log;
+  for (int i = 0; i < 500 && log.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (fs::exists(opened)) log = unarchiver_test::readTextFile(opened);
+  }
+  EXPECT_EQ(log, "https://example.test/news\n");
+}
+
 class UnsignedDistributionRoadTest : public DesktopClientRoadTest {
  protected:
   bool signDistribution() const override { return false; }
