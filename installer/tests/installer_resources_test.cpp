@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
 #include <string>
+#include <vector>
 
 #include "interface/errors/afx_string_table.h"
 
@@ -35,6 +40,29 @@ TEST(InstallerResourcesTest, EveryKeyIsThereWithItsPlaceholders) {
     const std::string text = table.localizedString(key);
     EXPECT_FALSE(text.empty()) << key;
     EXPECT_EQ(placeholders(text), count) << key << ": " << text;
+  }
+}
+
+TEST(InstallerResourcesTest, EveryNamedImageIsADrawableSquareImage) {
+  // Labels need the fonts of a GUI application (offscreen in tests).
+  static int argc = 1;
+  static char program[] = "korvia_installer_resources_tests";
+  static char* argv[] = {program, nullptr};
+  static QGuiApplication application(argc, argv);
+  std::vector<std::string> names{"KorviaIcon"};
+  for (int i = 0; i <= 12; ++i) names.push_back("App" + std::to_string(i));
+  for (int i = 1; i <= 8; ++i) names.push_back("Category" + std::to_string(i));
+  for (const auto& name : names) {
+    QSvgRenderer renderer(QString::fromStdString(std::string(KORVIA_INSTALLER_IMAGES) + "/" + name + ".svg"));
+    ASSERT_TRUE(renderer.isValid()) << name;
+    EXPECT_EQ(renderer.defaultSize().width(), renderer.defaultSize().height()) << name;
+    // Drawn resized, as the screens show them: something is painted.
+    QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    painter.end();
+    EXPECT_NE(image.pixelColor(32, 32).alpha(), 0) << name;
   }
 }
 
