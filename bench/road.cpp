@@ -38,9 +38,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 std::string programFolder() {
-  char buffer[4096];
-  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  const std::string path = length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+  const std::string path = fnd::currentExecutablePath();
   return path.substr(0, path.rfind('/'));
 }
 

@@ -7,6 +7,7 @@
 
 #include "foundation/file_manager.h"
 #include "foundation/ipc/bus.h"
+#include "foundation/process.h"
 #include "foundation/search_paths.h"
 #include "interface/client_services/afx_push_notifications_delivery.h"
 #include "interface/interprocess/afx_desktop_client_constants.h"
@@ -49,9 +50,8 @@ fnd::Expected<void> reloadBus() {
 }  // namespace
 
 std::string AFXReferenceClientActivationFolder() {
-  const char* configured = std::getenv(AFXReferenceClientActivationFolderVariable.data());
-  if (configured != nullptr && *configured != '\0') return configured;
-  return fnd::SearchPaths::path(fnd::SearchPathLocation::userApplicationSupport) + "/dbus-1/services";
+  return fnd::environmentValue(AFXReferenceClientActivationFolderVariable)
+      .value_or(fnd::SearchPaths::path(fnd::SearchPathLocation::userApplicationSupport) + "/dbus-1/services");
 }
 
 std::string AFXReferenceClientStateFolder() {

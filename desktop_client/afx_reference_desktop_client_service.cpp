@@ -10,6 +10,7 @@
 #include "foundation/ipc/distributed_notification_center.h"
 #include "foundation/keyed_archiver.h"
 #include "foundation/number.h"
+#include "foundation/process.h"
 #include "foundation/search_paths.h"
 #include "foundation/set.h"
 #include "foundation/url_session_configuration.h"
@@ -158,9 +159,9 @@ void AFXReferenceDesktopClientService::install(AFXFamilyCall call) {
 }
 
 void AFXReferenceDesktopClientService::waitAtTheGate(std::int64_t appID) {
-  const char* gate = std::getenv(AFXReferenceClientInstallGateVariable.data());
-  if (gate == nullptr || *gate == '\0') return;
-  while (fnd::FileManager::defaultManager().fileExistsAtPath(gate) && !wasStopped(appID)) {
+  const auto gate = fnd::environmentValue(AFXReferenceClientInstallGateVariable);
+  if (!gate) return;
+  while (fnd::FileManager::defaultManager().fileExistsAtPath(*gate) && !wasStopped(appID)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
@@ -216,8 +217,8 @@ void AFXReferenceDesktopClientService::place(AFXFamilyCall call, AFXReferenceCat
   }
   // With a trust anchor configured, only apps signed by the product maker's
   // team are put in place.
-  const char* anchor = std::getenv(fnd::kCodeSignatureAnchorEnvironment.data());
-  const AFXValidation validation = anchor != nullptr && *anchor != '\0' ? AFXValidationTeamAnchor : AFXValidationNone;
+  const AFXValidation validation =
+      fnd::environmentValue(fnd::kCodeSignatureAnchorEnvironment) ? AFXValidationTeamAnchor : AFXValidationNone;
   auto placed = AFXInstallApp(fnd::URL::fileURLWithPath(archivePath), fnd::URL::fileURLWithPath(applicationsFolder(), true),
                               true, validation, false,
                               [this, &entry](double fraction) { postProgress(entry.identifier, 0.5 + fraction * 0.45); });

@@ -17,6 +17,7 @@
 #include "desktop_client/afx_reference_client_installation.h"
 #include "desktop_client/afx_reference_desktop_client_service.h"
 #include "desktop_client/afx_reference_push_delegate.h"
+#include "foundation/process.h"
 #include "interface/client_services/afx_push_notifications_delivery.h"
 #include "foundation/bundle.h"
 #include "foundation/file_manager.h"
@@ -30,12 +31,6 @@
 
 namespace {
 
-std::string ownExecutable() {
-  char buffer[4096];
-  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
-}
-
 int silentLaunch() {
   const auto bundle = fnd::Bundle::mainBundle();
   if (auto registered = fnd::LaunchServices::registerURL(*fnd::URL::fileURLWithPath(bundle->bundlePath(), true), true);
@@ -46,7 +41,7 @@ int silentLaunch() {
     std::fprintf(stderr, "Cannot make the state folder: %s\n", made.error().description().c_str());
     return 73;
   }
-  if (auto written = AFXReferenceClientWriteActivationFiles(ownExecutable()); !written) {
+  if (auto written = AFXReferenceClientWriteActivationFiles(fnd::currentExecutablePath()); !written) {
     std::fprintf(stderr, "Cannot make the services startable: %s\n", written.error().description().c_str());
     return 69;
   }
@@ -70,8 +65,8 @@ class QuietPeriod {
 };
 
 int serve() {
-  const char* configured = std::getenv("KORVIA_CLIENT_QUIET_SECONDS");
-  const long seconds = configured != nullptr ? std::strtol(configured, nullptr, 10) : 60;
+  const auto configured = fnd::environmentValue("KORVIA_CLIENT_QUIET_SECONDS");
+  const long seconds = configured ? std::strtol(configured->c_str(), nullptr, 10) : 60;
   static QuietPeriod quiet(std::chrono::seconds(seconds > 0 ? seconds : 60));
   (void)fnd::FileManager::defaultManager().createDirectoryAtPath(AFXReferenceClientStateFolder(), true);
   auto service = std::make_shared<AFXReferenceDesktopClientService>(fnd::Bundle::mainBundle()->bundlePath(),

@@ -28,6 +28,7 @@
 #include "foundation/array.h"
 #include "foundation/code_signing.h"
 #include "foundation/json_serialization.h"
+#include "foundation/process.h"
 #include "foundation/signing_identity.h"
 
 namespace {
@@ -35,9 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string programFolder() {
-  char buffer[4096];
-  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  const std::string path = length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+  const std::string path = fnd::currentExecutablePath();
   return path.substr(0, path.rfind('/'));
 }
 

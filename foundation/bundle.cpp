@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "foundation/process.h"
 #include "foundation/property_list.h"
 
 namespace fnd {
@@ -54,9 +55,8 @@ std::shared_ptr<Bundle> Bundle::mainBundle() {
   static std::once_flag once;
   static std::shared_ptr<Bundle>* main = nullptr;
   std::call_once(once, [] {
-    std::vector<char> buffer(4096);
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    std::string executable = length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length)) : "/";
+    std::string executable = currentExecutablePath();
+    if (executable.empty()) executable = "/";
     std::string folder = executable.substr(0, executable.rfind('/'));
     constexpr std::string_view kExecutables = "/Contents/MacOS";
     if (folder.ends_with(kExecutables)) folder.resize(folder.size() - kExecutables.size());

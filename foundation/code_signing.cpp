@@ -23,6 +23,7 @@
 #include "foundation/file_manager.h"
 #include "foundation/format.h"
 #include "foundation/number.h"
+#include "foundation/process.h"
 #include "foundation/property_list.h"
 #include "foundation/string.h"
 
@@ -155,12 +156,6 @@ Expected<std::optional<std::string>> readSignatureFile(const std::string& path, 
   ::close(descriptor);
   if (!good) return statusError(errSecCSSignatureFailed, "unreadable or oversized " + path);
   return std::optional<std::string>(std::move(bytes));
-}
-
-std::optional<std::string> environmentValue(std::string_view name) {
-  const char* value = std::getenv(std::string(name).c_str());
-  if (!value || !*value) return std::nullopt;
-  return std::string(value);
 }
 
 // The configured anchors: every certificate of the PEM file the environment

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -481,6 +482,18 @@ void Process::kill() { sendSignal(SIGKILL); }
 void Process::sendSignal(int signal) {
   std::lock_guard lock(state_->mutex);
   if (!state_->reaped) ::kill(pid_, signal);
+}
+
+std::optional<std::string> environmentValue(std::string_view name) {
+  const char* value = std::getenv(std::string(name).c_str());
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+std::string currentExecutablePath() {
+  std::array<char, 4096> buffer{};
+  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length)) : std::string();
 }
 
 }  // namespace fnd

@@ -17,12 +17,20 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/expected.h"
 #include "foundation/queue.h"
 
 namespace fnd {
+
+// The running program's environment variable `name`; nothing when it is
+// unset or empty.
+std::optional<std::string> environmentValue(std::string_view name);
+// The absolute path of the running program's executable; "" when the
+// system cannot tell.
+std::string currentExecutablePath();
 
 namespace detail {
 struct ProcessState;

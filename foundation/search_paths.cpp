@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/check.h"
+#include "foundation/process.h"
 
 namespace fnd {
 
@@ -36,16 +37,10 @@ constexpr std::array<Row, 10> kLocations = {{
     {SearchPathLocation::userPreferences, "~/Library/Preferences"},
 }};
 
-std::optional<std::string> environment(const char* name) {
-  const char* value = std::getenv(name);
-  if (!value || !*value) return std::nullopt;
-  return std::string(value);
-}
-
 // An absolute setting, or nothing: XDG ignores relative ones, and a relative
 // root or temporary folder would move with the current directory.
 std::optional<std::string> absoluteEnvironment(const char* name) {
-  auto value = environment(name);
+  auto value = environmentValue(name);
   if (!value || value->front() != '/') return std::nullopt;
   return value;
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "foundation/check.h"
+#include "foundation/process.h"
 #include "foundation/url_error.h"
 #include "foundation/url_session_core.h"
 #include "foundation/url_session_errors.h"
@@ -60,12 +61,6 @@ class SharedConnectionState {
   std::array<std::mutex, kKinds> mutexes_;
 };
 
-std::optional<std::string> environment(const char* name) {
-  const char* value = std::getenv(name);
-  if (!value || *value == '\0') return std::nullopt;
-  return std::string(value);
-}
-
 void removeFile(const std::string& path) {
   if (!path.empty()) ::unlink(path.c_str());
 }
@@ -76,7 +71,7 @@ URLSessionCore::URLSessionCore(const URLSessionConfiguration& configuration,
                                std::shared_ptr<URLSessionDelegate> delegate, Queue delegateQueue)
     : configuration_(configuration), delegateQueue_(std::move(delegateQueue)), delegate_(std::move(delegate)) {
   initializeLibraryOnce();
-  if (const auto path = environment("KORVIA_CA_FILE")) {
+  if (const auto path = environmentValue("KORVIA_CA_FILE")) {
     std::ifstream file(*path, std::ios::binary);
     std::ostringstream contents;
     contents << file.rdbuf();

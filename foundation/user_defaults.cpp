@@ -14,6 +14,7 @@
 #include "foundation/data.h"
 #include "foundation/file_manager.h"
 #include "foundation/number.h"
+#include "foundation/process.h"
 #include "foundation/property_list.h"
 #include "foundation/search_paths.h"
 #include "foundation/sqlite_database.h"
@@ -203,11 +204,9 @@ std::string mainProgramDomain() {
     if (const std::string identifier = bundle->bundleIdentifier(); !identifier.empty()) return identifier;
   }
   // A program outside any bundle keeps its preferences under its own name.
-  char path[4096];
-  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return "unknown-program";
-  const std::string_view exe(path, static_cast<std::size_t>(length));
-  const std::string name(exe.substr(exe.rfind('/') + 1));
+  const std::string exe = currentExecutablePath();
+  if (exe.empty()) return "unknown-program";
+  const std::string name = exe.substr(exe.rfind('/') + 1);
   return UserDefaults::isValidDomainName(name) ? name : "unknown-program";
 }
 

@@ -5,6 +5,7 @@
 #include "foundation/check.h"
 #include "foundation/crypto.h"
 #include "foundation/file_manager.h"
+#include "foundation/process.h"
 #include "foundation/search_paths.h"
 #include "foundation/url_error.h"
 #include "foundation/url_request.h"
@@ -36,8 +37,7 @@ std::optional<std::vector<std::uint8_t>> digestInChecksumFile(const std::shared_
 }  // namespace
 
 std::string AFXDistributionBaseURLString() {
-  const char* configured = std::getenv(std::string(AFXDistributionURLVariable).c_str());
-  std::string base = configured != nullptr && *configured != '\0' ? configured : std::string(kDefaultDistributionURL);
+  std::string base = fnd::environmentValue(AFXDistributionURLVariable).value_or(std::string(kDefaultDistributionURL));
   while (!base.empty() && base.back() == '/') base.pop_back();
   return base;
 }

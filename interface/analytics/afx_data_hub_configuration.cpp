@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "foundation/check.h"
+#include "foundation/process.h"
 
 std::shared_ptr<AFXDataHubConfiguration> AFXDataHubConfiguration::defaultConfiguration() {
-  const char* configured = std::getenv(AFXEventsBaseURLVariable.data());
-  std::string base = configured != nullptr && *configured != '\0' ? configured : "https://events.korvia.com";
+  std::string base = fnd::environmentValue(AFXEventsBaseURLVariable).value_or("https://events.korvia.com");
   while (!base.empty() && base.back() == '/') base.pop_back();
   auto url = fnd::URL::URLWithString(base + "/events");
   // A configured origin that is no URL falls back to the service's own, so

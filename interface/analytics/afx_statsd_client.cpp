@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "foundation/process.h"
 #include "interface/model/afx_library_version.h"
 #include "logging/dd_log_macros.h"
 
 std::string AFXStatsdHostName() {
-  const char* configured = std::getenv(AFXStatsdHostVariable.data());
-  return configured != nullptr && *configured != '\0' ? configured : "statsd.korvia.com";
+  return fnd::environmentValue(AFXStatsdHostVariable).value_or("statsd.korvia.com");
 }
 
 std::shared_ptr<AFXStatsdClient> AFXStatsdClient::create() { return createWithHost(AFXStatsdHostName()); }

@@ -26,8 +26,7 @@ bool exists(const fnd::URL& url) { return files().attributesOfItemAtPath(url.pat
 // The user's service manager: systemd's, unless the environment names
 // another program (tests do).
 std::string serviceManager() {
-  const char* configured = std::getenv(std::string(kServiceManagerVariable).c_str());
-  return configured != nullptr && *configured != '\0' ? configured : "systemctl";
+  return fnd::environmentValue(kServiceManagerVariable).value_or("systemctl");
 }
 
 std::optional<int> runServiceManager(std::vector<std::string> arguments) {

@@ -12,6 +12,7 @@
 #include "foundation/check.h"
 #include "foundation/dictionary.h"
 #include "foundation/format.h"
+#include "foundation/process.h"
 #include "foundation/url_error.h"
 #include "foundation/workspace.h"
 #include "interface/errors/afx_localized_string.h"
@@ -140,9 +141,7 @@ std::string runningApplicationLocalizedName() {
       if (name && !name->empty()) return *name;
     }
   }
-  std::error_code error;
-  const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : executable.filename().string();
+  return std::filesystem::path(fnd::currentExecutablePath()).filename().string();
 }
 
 }  // namespace afx_errors_detail

@@ -5,6 +5,7 @@
 #include "foundation/check.h"
 #include "foundation/crypto.h"
 #include "foundation/format.h"
+#include "foundation/process.h"
 #include "interface/model/afx_model_support.h"
 
 namespace {
@@ -67,8 +68,7 @@ std::optional<std::string> base32Decode(std::string_view text) {
 }  // namespace afx_environment_id_detail
 
 std::string AFXStoreBaseURLString() {
-  const char* configured = std::getenv(AFXStoreURLVariable.data());
-  std::string base = configured != nullptr && *configured != '\0' ? configured : "https://store.korvia.com";
+  std::string base = fnd::environmentValue(AFXStoreURLVariable).value_or("https://store.korvia.com");
   while (!base.empty() && base.back() == '/') base.pop_back();
   return base;
 }
