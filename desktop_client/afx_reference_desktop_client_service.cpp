@@ -5,16 +5,15 @@
 #include <thread>
 
 #include "foundation/code_signing.h"
-#include "foundation/data.h"
 #include "foundation/file_manager.h"
 #include "foundation/ipc/distributed_notification_center.h"
-#include "foundation/keyed_archiver.h"
 #include "foundation/number.h"
 #include "foundation/process.h"
 #include "foundation/search_paths.h"
 #include "foundation/set.h"
 #include "foundation/url_session_configuration.h"
 #include "foundation/user_defaults.h"
+#include "interface/apps_management/afx_app_workflow_notification.h"
 #include "interface/apps_management/model/afx_app_instance.h"
 #include "interface/apps_management/model/afx_executable_info.h"
 #include "interface/errors/afx_errors.h"
@@ -267,12 +266,10 @@ bool AFXReferenceDesktopClientService::wasStopped(std::int64_t appID) {
 
 void AFXReferenceDesktopClientService::post(const std::shared_ptr<AFXAppWorkflow>& workflow) const {
   auto center = fnd::DistributedNotificationCenter::defaultCenter();
-  auto archive = fnd::KeyedArchiver::archivedDataWithRootObject(fnd::Value(workflow));
-  if (!center || !archive) return;
-  auto posted = (*center)->postNotificationName(
-      std::string(AFXAppsManagementAppWorkflowChangedNotification), workflow->objectForNotification(),
-      fnd::Dictionary::make({{fnd::Value(AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey),
-                              fnd::Value(fnd::Data::make(std::move(*archive)))}}));
+  auto userInfo = AFXAppWorkflowChangedNotificationUserInfo(workflow);
+  if (!center || !userInfo) return;
+  auto posted = (*center)->postNotificationName(std::string(AFXAppsManagementAppWorkflowChangedNotification),
+                                                workflow->objectForNotification(), userInfo);
   if (!posted) DDLogError("Cannot post the workflow of app %@: %@", workflow->appID().value_or(0), posted.error());
 }
 

@@ -3,13 +3,12 @@
 #include "foundation/array.h"
 #include "foundation/bundle.h"
 #include "foundation/check.h"
-#include "foundation/data.h"
 #include "foundation/file_manager.h"
-#include "foundation/keyed_unarchiver.h"
 #include "foundation/number.h"
 #include "foundation/process.h"
 #include "foundation/set.h"
 #include "foundation/workspace.h"
+#include "interface/apps_management/afx_app_workflow_notification.h"
 #include "interface/apps_management/afx_apps_management_client.h"
 #include "interface/apps_management/model/afx_executable_info.h"
 #include "interface/errors/afx_errors.h"
@@ -337,12 +336,9 @@ void AFXInstallationManager::removeWorkflowObservers() {
 }
 
 void AFXInstallationManager::appWorkflowDidChange(RunID run, const fnd::DistributedNotification& notification) {
-  if (!isCurrent(run) || !notification.userInfo) return;
-  auto data = notification.userInfo->objectForKey(AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey).as<fnd::Data>();
-  if (!data) return;
-  auto decoded = fnd::KeyedUnarchiver::unarchivedObjectOfClass(AFXAppWorkflow::staticClass(), data->bytes());
-  if (!decoded) return;  // Not a workflow: ignored.
-  if (auto workflow = decoded->as<AFXAppWorkflow>()) setAppWorkflow(run, workflow);
+  if (!isCurrent(run)) return;
+  // A missing or undecodable workflow is ignored.
+  if (auto workflow = AFXAppWorkflowFromChangedNotificationUserInfo(notification.userInfo)) setAppWorkflow(run, workflow);
 }
 
 void AFXInstallationManager::setAppWorkflow(RunID run, const std::shared_ptr<AFXAppWorkflow>& workflow) {

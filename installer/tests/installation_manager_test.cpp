@@ -17,13 +17,12 @@
 #include "devtools/test_services/test_services_script.h"
 #include "devtools/test_services/tests/test_services_process.h"
 #include "foundation/array.h"
-#include "foundation/data.h"
 #include "foundation/file_manager.h"
 #include "foundation/ipc/tests/ipc_test_support.h"
-#include "foundation/keyed_archiver.h"
 #include "foundation/process.h"
 #include "foundation/search_paths.h"
 #include "foundation/set.h"
+#include "interface/apps_management/afx_app_workflow_notification.h"
 #include "interface/apps_management/afx_apps_management_family.h"
 #include "interface/apps_management/model/afx_executable_info.h"
 #include "interface/errors/afx_errors.h"
@@ -101,12 +100,6 @@ class InstallationManagerTest : public ::testing::Test {
     return app;
   }
 
-  static fnd::Value archived(const std::shared_ptr<AFXAppWorkflow>& workflow) {
-    auto archive = fnd::KeyedArchiver::archivedDataWithRootObject(fnd::Value(workflow));
-    EXPECT_TRUE(archive);
-    return fnd::Value(fnd::Data::make(archive ? std::move(*archive) : std::vector<std::uint8_t>{}));
-  }
-
   std::shared_ptr<AFXAppWorkflow> workflowAt(std::int64_t state, double fraction) const {
     auto workflow = AFXAppWorkflow::initWithAppID(kChronofoldID, fnd::URL::fileURLWithPath(installedAppPath_));
     workflow->setState(state);
@@ -131,8 +124,7 @@ class InstallationManagerTest : public ::testing::Test {
     for (const double fraction : {0.25, 0.75, 1.0}) {
       auto step = workflowAt(fraction < 1.0 ? AFXAppWorkflowStateInstalling : AFXAppWorkflowStateInstalled, fraction);
       progress.push_back({std::string(AFXAppsManagementAppWorkflowChangedNotification), step->objectForNotification(),
-                          fnd::Dictionary::make({{fnd::Value(AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey),
-                                                  archived(step)}})});
+                          AFXAppWorkflowChangedNotificationUserInfo(step)});
     }
     script_.answers["fetchCurrentEnvironmentUpdated:callback:"] = {.fields = {fnd::Value(environment)}};
     script_.answers["fetchCurrentCustomerUpdated:canDestroyInvalidCustomer:forRunningApplication:presentationStyle:callback:"] =

@@ -17,16 +17,14 @@
 #include "devtools/test_services/test_services_script.h"
 #include "devtools/test_services/tests/test_services_process.h"
 #include "foundation/array.h"
-#include "foundation/data.h"
 #include "foundation/ipc/distributed_notification_center.h"
 #include "foundation/ipc/ipc_error.h"
 #include "foundation/ipc/tests/ipc_test_support.h"
-#include "foundation/keyed_archiver.h"
-#include "foundation/keyed_unarchiver.h"
 #include "foundation/number.h"
 #include "foundation/process.h"
 #include "foundation/set.h"
 #include "foundation/url.h"
+#include "interface/apps_management/afx_app_workflow_notification.h"
 #include "interface/apps_management/afx_apps_management_client.h"
 #include "interface/apps_management/model/afx_app_instance.h"
 #include "interface/apps_management/model/afx_app_workflow.h"
@@ -437,11 +435,9 @@ TEST_F(ServiceFamiliesTest, TheInstallersRoadRunsOverTheBus) {
     auto step = AFXAppWorkflow::initWithAppID(kChronofoldID, fnd::URL::fileURLWithPath("/Applications/Chronofold.app"));
     step->setFractionCompleted(fraction);
     step->setState(fraction < 1.0 ? 1 : 2);
-    auto archive = fnd::KeyedArchiver::archivedDataWithRootObject(fnd::Value(step));
-    ASSERT_TRUE(archive);
-    progress.push_back({std::string(AFXAppsManagementAppWorkflowChangedNotification), step->objectForNotification(),
-                        fnd::Dictionary::make({{fnd::Value(AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey),
-                                                fnd::Value(fnd::Data::make(std::move(*archive)))}})});
+    auto userInfo = AFXAppWorkflowChangedNotificationUserInfo(step);
+    ASSERT_TRUE(userInfo);
+    progress.push_back({std::string(AFXAppsManagementAppWorkflowChangedNotification), step->objectForNotification(), userInfo});
   }
   answer("fetchCurrentEnvironmentUpdated:callback:", {.fields = {fnd::Value(environment_)}});
   answer("fetchCurrentCustomerUpdated:canDestroyInvalidCustomer:forRunningApplication:presentationStyle:callback:",
@@ -485,13 +481,7 @@ TEST_F(ServiceFamiliesTest, TheInstallersRoadRunsOverTheBus) {
       std::string(AFXAppsManagementAppWorkflowChangedNotification),
       current->value().as<AFXAppWorkflow>()->objectForNotification(), fnd::Queue::serial("road-test.workflow"),
       [&](const fnd::DistributedNotification& notification) {
-        const auto data = notification.userInfo
-                              ? notification.userInfo->objectForKey(AFXAppsManagementAppWorkflowChangedNotificationWorkflowKey)
-                                    .as<fnd::Data>()
-                              : nullptr;
-        if (!data) return;
-        auto decoded = fnd::KeyedUnarchiver::unarchivedObjectOfClass(AFXAppWorkflow::staticClass(), data->bytes());
-        if (decoded) changes.put(decoded->as<AFXAppWorkflow>());
+        if (auto changed = AFXAppWorkflowFromChangedNotificationUserInfo(notification.userInfo)) changes.put(changed);
       });
   ASSERT_TRUE(token);
 
