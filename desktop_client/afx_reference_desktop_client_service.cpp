@@ -128,7 +128,7 @@ void AFXReferenceDesktopClientService::fetchWorkflow(AFXFamilyCall& call) {
   {
     std::lock_guard lock(mutex_);
     if (auto found = installations_.find(entry->identifier); found != installations_.end()) {
-      call.finish(std::vector<fnd::Value>{fnd::Value(found->second.workflow)});
+      call.finish(std::vector<fnd::Value>{fnd::Value(snapshotOf(found->second.workflow))});
       return;
     }
   }
@@ -149,7 +149,7 @@ void AFXReferenceDesktopClientService::install(AFXFamilyCall call) {
     }
     installations_[entry->identifier] = Installation{workflow, nullptr, false};
   }
-  post(workflow);
+  post(snapshotOf(workflow));
   auto shared = std::make_shared<AFXFamilyCall>(std::move(call));
   installationsQueue_.async([self = shared_from_this(), shared, entry = *entry] {
     self->waitAtTheGate(entry.identifier);
@@ -241,6 +241,7 @@ void AFXReferenceDesktopClientService::finishInstallation(std::int64_t appID, st
     workflow = found->second.workflow;
     installations_.erase(found);
   }
+  // No longer in the table: nobody else changes it now.
   workflow->setState(state);
   workflow->setFractionCompleted(fraction);
   post(workflow);
@@ -253,9 +254,13 @@ void AFXReferenceDesktopClientService::postProgress(std::int64_t appID, double f
     auto found = installations_.find(appID);
     if (found == installations_.end() || found->second.stopped) return;
     found->second.workflow->setFractionCompleted(fraction);
-    workflow = found->second.workflow;
+    workflow = snapshotOf(found->second.workflow);
   }
   post(workflow);
+}
+
+std::shared_ptr<AFXAppWorkflow> AFXReferenceDesktopClientService::snapshotOf(const std::shared_ptr<AFXAppWorkflow>& workflow) {
+  return std::dynamic_pointer_cast<AFXAppWorkflow>(workflow->copy());
 }
 
 bool AFXReferenceDesktopClientService::wasStopped(std::int64_t appID) {

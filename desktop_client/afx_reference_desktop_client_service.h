@@ -80,6 +80,10 @@ class AFXReferenceDesktopClientService final : public AFXFamilyService,
   void place(AFXFamilyCall call, AFXReferenceCatalogueEntry entry, const std::string& archivePath);
   void finishInstallation(std::int64_t appID, std::int64_t state, double fraction);
   void post(const std::shared_ptr<AFXAppWorkflow>& workflow) const;
+  // The table's workflows change under the mutex while answers and
+  // notifications are archived on other threads: those get copies made
+  // under the mutex.
+  static std::shared_ptr<AFXAppWorkflow> snapshotOf(const std::shared_ptr<AFXAppWorkflow>& workflow);
   void postProgress(std::int64_t appID, double fraction);
   bool wasStopped(std::int64_t appID);
 
