@@ -97,10 +97,13 @@ class DesktopClientRoadTest : public ::testing::Test {
     return tree;
   }
 
-  std::string pagesShown() const {
-    const std::string log = stateFolder_ + "/pages.log";
-    for (int i = 0; i < 500 && !fs::exists(log); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return fs::exists(log) ? unarchiver_test::readTextFile(log) : std::string();
+  // Until the file this returns is removed, the client holds every
+  // installation before its download.
+  std::string holdInstallations() {
+    const std::string gate = sandbox_.work() + "/install.gate";
+    std::ofstream(gate) << "held\n";
+    sandbox_.set(std::string(AFXReferenceClientInstallGateVariable), gate);
+    return gate;
   }
 
   virtual bool signDistribution() const { return true; }
@@ -129,9 +132,10 @@ TEST_F(DesktopClientRoadTest, InstallsLaunchesAndUndoesEverything) {
   Inbox<bool> opened;
   manager->launchWithCallback([&](bool value) { opened.put(value); });
   EXPECT_EQ(opened.first(), true);
-  const std::string pages = pagesShown();
-  EXPECT_NE(pages.find("korviadiscovery://open_collection?"), std::string::npos) << pages;
-  EXPECT_NE(pages.find("app_id=246"), std::string::npos) << pages;
+  const auto pages = unarchiver_test::linesOnceThereAre(stateFolder_ + "/pages.log", 1);
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_TRUE(pages[0].starts_with("korviadiscovery://open_collection?")) << pages[0];
+  EXPECT_NE(pages[0].find("app_id=246"), std::string::npos) << pages[0];
 
   Inbox<bool> stopped;
   manager->stopInstallationWithCallback([&] { stopped.put(true); });
@@ -144,9 +148,7 @@ TEST_F(DesktopClientRoadTest, InstallsLaunchesAndUndoesEverything) {
 }
 
 TEST_F(DesktopClientRoadTest, ClientKilledDuringTheInstallationComesBackAndTheRequestIsResent) {
-  const std::string gate = sandbox_.work() + "/install.gate";
-  std::ofstream(gate) << "held\n";
-  sandbox_.set(std::string(AFXReferenceClientInstallGateVariable), gate);
+  const std::string gate = holdInstallations();
   auto manager = AFXInstallationManager::initWithAppID(246);
   Inbox<std::optional<fnd::Error>> completions;
   manager->installWithProgressBlock(nullptr, [&](const std::optional<fnd::Error>& error) { completions.put(error); });
@@ -192,9 +194,7 @@ TEST_F(DesktopClientRoadTest, HeadlessInstallerPrintsItsRoadAndEndsReady) {
 }
 
 TEST_F(DesktopClientRoadTest, HeadlessInstallerTerminatedMidwayUndoesTheInstallation) {
-  const std::string gate = sandbox_.work() + "/install.gate";
-  std::ofstream(gate) << "held\n";
-  sandbox_.set(std::string(AFXReferenceClientInstallGateVariable), gate);
+  const std::string gate = holdInstallations();
   // The client's first word about the app's installation says it is held.
   auto center = fnd::DistributedNotificationCenter::defaultCenter();
   ASSERT_TRUE(center);
@@ -228,8 +228,7 @@ TEST_F(DesktopClientRoadTest, HeadlessInstallerTerminatedMidwayUndoesTheInstalla
 TEST_F(DesktopClientRoadTest, PushNotificationsReachTheClientAndTheirActionsRun) {
   const std::string opened = sandbox_.work() + "/opened.log";
   const std::string opener = sandbox_.work() + "/opener";
-  std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> '" << opened << "'\n";
-  fs::permissions(opener, fs::perms::owner_all);
+  ASSERT_TRUE(unarchiver_test::writeRecordingProgram(opener, opened));
   sandbox_.set("KORVIA_OPEN_COMMAND", opener);
   auto manager = AFXInstallationManager::initWithAppID(246);
   Inbox<std::optional<fnd::Error>> completions;
@@ -252,12 +251,7 @@ TEST_F(DesktopClientRoadTest, PushNotificationsReachTheClientAndTheirActionsRun)
   EXPECT_EQ(deliver(news, false), "not handled\n");
   EXPECT_EQ(deliver(R"({"identifier": "org.example.push", "actions": {}})", true), "not handled\n");
   EXPECT_EQ(deliver(news, true), "handled\n");
-  std::string log;
-  for (int i = 0; i < 500 && log.empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (fs::exists(opened)) log = unarchiver_test::readTextFile(opened);
-  }
-  EXPECT_EQ(log, "https://example.test/news\n");
+  EXPECT_EQ(unarchiver_test::linesOnceThereAre(opened, 1), std::vector<std::string>{"https://example.test/news"});
 }
 
 class UnsignedDistributionRoadTest : public DesktopClientRoadTest {

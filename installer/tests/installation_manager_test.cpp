@@ -54,8 +54,6 @@ std::string infoPlist(const std::string& identifier, const std::string& executab
          "<key>CFBundleExecutable</key><string>" + executable + "</string></dict></plist>";
 }
 
-// A program that appends its arguments, one line per start, to `log`.
-std::string recordingScript(const std::string& log) { return "#!/bin/sh\necho \"$@\" >> '" + log + "'\n"; }
 
 class InstallationManagerTest : public ::testing::Test {
  protected:
@@ -88,7 +86,7 @@ class InstallationManagerTest : public ::testing::Test {
     fs::create_directories(folder);
     unarchiver_test::ZipWriter zip(folder + "/Korvia.zip");
     zip.file("Korvia.app/Contents/Info.plist", infoPlist("com.korvia.DesktopClient", "Korvia"));
-    zip.file("Korvia.app/Contents/MacOS/Korvia", recordingScript(clientLog_), 0755);
+    zip.file("Korvia.app/Contents/MacOS/Korvia", unarchiver_test::recordingScript(clientLog_), 0755);
     ASSERT_TRUE(zip.close());
   }
 
@@ -163,12 +161,8 @@ class InstallationManagerTest : public ::testing::Test {
     for (const auto& call : readCalls(logFolder_)) count += call.operation == operation;
     return count;
   }
-  std::vector<std::string> clientStarts() const {
-    std::vector<std::string> lines;
-    std::ifstream in(clientLog_);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  // One line per start of the client so far.
+  std::vector<std::string> clientStarts() const { return unarchiver_test::linesOnceThereAre(clientLog_, 0); }
 
   unarchiver_test::Sandbox sandbox_;
   std::unique_ptr<dist::Server> server_;
@@ -261,8 +255,7 @@ TEST_F(InstallationManagerTest, FailedAppInstallationIsRetriedFromThatStep) {
 TEST_F(InstallationManagerTest, StopUndoesTheRunAndRunsTheUninstallerWhenNoClientWasThereBefore) {
   const std::string uninstallLog = sandbox_.work() + "/uninstaller.log";
   const std::string uninstaller = sandbox_.work() + "/uninstall";
-  std::ofstream(uninstaller) << recordingScript(uninstallLog);
-  fs::permissions(uninstaller, fs::perms::owner_all);
+  ASSERT_TRUE(unarchiver_test::writeRecordingProgram(uninstaller, uninstallLog));
   script_.answers["fetchUninstallerExecutableInfoWithType:callback:"] = {
       .fields = {fnd::Value(AFXExecutableInfo::initWithPath(uninstaller, fnd::Array::make({fnd::Value("--quiet")})))}};
   writeTheScript();
@@ -299,11 +292,7 @@ TEST_F(InstallationManagerTest, LaunchOpensTheAppsPageInTheClientOnlyWhenReady) 
   manager_->launchWithCallback([&](bool opened) { launched.put(opened); });
   EXPECT_EQ(launched.first(), true);
   // The client is started with the discovery URL of the featured app.
-  std::vector<std::string> starts;
-  for (int i = 0; i < 200 && starts.size() < 2; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    starts = clientStarts();
-  }
+  const auto starts = unarchiver_test::linesOnceThereAre(clientLog_, 2, std::chrono::seconds(2));
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_TRUE(starts[1].starts_with("korviadiscovery://open_collection?")) << starts[1];
   EXPECT_NE(starts[1].find("app_id=246"), std::string::npos) << starts[1];

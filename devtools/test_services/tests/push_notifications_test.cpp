@@ -87,8 +87,7 @@ class PushNotificationsTest : public ::testing::Test {
     // The workspace's opener records what it is asked to open.
     opened_ = sandbox_.work() + "/opened.log";
     const std::string opener = sandbox_.work() + "/opener";
-    std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> '" << opened_ << "'\n";
-    ::chmod(opener.c_str(), 0755);
+    ASSERT_TRUE(unarchiver_test::writeRecordingProgram(opener, opened_));
     sandbox_.set(std::string(fnd::kWorkspaceOpenCommandVariable), opener);
 
     scriptPath_ = sandbox_.work() + "/script.plist";
@@ -125,16 +124,7 @@ class PushNotificationsTest : public ::testing::Test {
     }
     return saved;
   }
-  std::vector<std::string> openedURLs(std::size_t count) const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < 500 && lines.size() < count; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      lines.clear();
-      std::ifstream in(opened_);
-      for (std::string line; std::getline(in, line);) lines.push_back(line);
-    }
-    return lines;
-  }
+  std::vector<std::string> openedURLs(std::size_t count) const { return unarchiver_test::linesOnceThereAre(opened_, count); }
   static AFXUserNotification notification(bool remote, std::string identifier, std::shared_ptr<fnd::Dictionary> actions) {
     return {remote, fnd::Dictionary::make({{fnd::Value("identifier"), fnd::Value(std::move(identifier))},
                                            {fnd::Value("analytics-identifier"), fnd::Value("push-42")},

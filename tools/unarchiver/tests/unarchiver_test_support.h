@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/extended_attributes.h"
@@ -313,6 +315,33 @@ class Sandbox {
 inline std::string readTextFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The file's lines once it holds at least `count` of them, or what it holds
+// when `bound` has passed.
+inline std::vector<std::string> linesOnceThereAre(const std::string& path, std::size_t count,
+                                                  std::chrono::milliseconds bound = std::chrono::seconds(5)) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  std::vector<std::string> lines;
+  for (;;) {
+    lines.clear();
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (lines.size() >= count || std::chrono::steady_clock::now() >= deadline) return lines;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// A shell program that appends its arguments, one line per run, to `log`.
+inline std::string recordingScript(const std::string& log) { return "#!/bin/sh\necho \"$@\" >> '" + log + "'\n"; }
+// Writes that program, executable, at `path`.
+inline bool writeRecordingProgram(const std::string& path, const std::string& log) {
+  {
+    std::ofstream out(path, std::ios::trunc);
+    out << recordingScript(log);
+    if (!out.flush()) return false;
+  }
+  return ::chmod(path.c_str(), 0755) == 0;
 }
 
 inline std::vector<std::string> listing(const std::string& folder) {
