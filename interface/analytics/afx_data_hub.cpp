@@ -67,15 +67,13 @@ void AFXDataHub::trackEventWithParameters(const std::shared_ptr<fnd::Dictionary>
   sendingEventsQueue_.async([self = shared_from_this(), fields, appName] { self->post(fields, appName); });
 }
 
-std::string AFXDataHub::macAddress() const { return identification_->primaryMACAddress(); }
-
 std::shared_ptr<fnd::Dictionary> AFXDataHub::bodyForEvent(const std::shared_ptr<fnd::Dictionary>& fields,
                                                           const std::optional<std::string>& appName) const {
   std::vector<fnd::Dictionary::Entry> entries;
   if (auto cid = defaults_->stringForKey(AFXDataHubUIDKey); cid && !cid->empty()) {
     entries.emplace_back(fnd::Value("korvia_uid"), fnd::Value(*cid));
   }
-  if (auto mac = macAddress(); !mac.empty()) entries.emplace_back(fnd::Value("mac"), fnd::Value(mac));
+  if (auto mac = identification_->primaryMACAddress(); !mac.empty()) entries.emplace_back(fnd::Value("mac"), fnd::Value(mac));
   entries.emplace_back(fnd::Value("an"), fnd::Value(appName.value_or("Korvia")));
   entries.emplace_back(fnd::Value("av"), fnd::Value(AFXLibraryVersion));
   addSystemInfoPairs(identification_->systemInfo(), entries);

@@ -52,7 +52,6 @@ class AFXDataHub final : public AFXAnalyticsEventSink, public std::enable_shared
  private:
   // On the sending queue.
   void post(const std::shared_ptr<fnd::Dictionary>& fields, const std::optional<std::string>& appName);
-  std::string macAddress() const;
 
   const std::shared_ptr<AFXAnalyticsIdentification> identification_;
   const std::shared_ptr<AFXDataHubConfiguration> configuration_;
