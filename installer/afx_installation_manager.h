@@ -30,6 +30,7 @@
 #include "foundation/queue.h"
 #include "foundation/url.h"
 #include "installer/afx_downloader_workflow.h"
+#include "installer/afx_installation_managing.h"
 #include "interface/apps_management/afx_apps_management_service.h"
 #include "interface/interprocess/afx_desktop_client_constants.h"
 #include "interface/apps_management/model/afx_app_instance.h"
@@ -38,7 +39,6 @@
 #include "interface/services/afx_services_factory.h"
 #include "interface/system_management/afx_system_management_service.h"
 
-using AFXInstallationState = std::int64_t;
 inline constexpr AFXInstallationState AFXInstallationStateIdle = 0;
 inline constexpr AFXInstallationState AFXInstallationStateDownloading = 1;
 inline constexpr AFXInstallationState AFXInstallationStateDownloadFailed = 2;
@@ -50,15 +50,12 @@ inline constexpr AFXInstallationState AFXInstallationStateAppInstallationFailed 
 inline constexpr AFXInstallationState AFXInstallationStatePreparingResources = 8;
 inline constexpr AFXInstallationState AFXInstallationStateReady = 9;
 
-// Called on whichever thread made the change.
-using AFXInstallationProgressHandler = std::function<void(AFXInstallationState state, double progress)>;
-// No error on success.
-using AFXInstallationCompletion = std::function<void(const std::optional<fnd::Error>& error)>;
 
 // The tier the installer names itself with to the desktop client.
 inline constexpr std::string_view AFXInstallerTierName = "KorviaInstaller";
 
-class AFXInstallationManager final : public AFXDownloaderDelegate,
+class AFXInstallationManager final : public AFXInstallationManaging,
+                                     public AFXDownloaderDelegate,
                                      public AFXServicesFactoryDelegate,
                                      public std::enable_shared_from_this<AFXInstallationManager> {
   struct Token {};
@@ -79,7 +76,7 @@ class AFXInstallationManager final : public AFXDownloaderDelegate,
   AFXInstallationManager() = delete;
 
   std::int64_t appID() const { return appID_; }
-  AFXInstallationState state() const;
+  AFXInstallationState state() const override;
   // downloading × 0.3 + preparation × 0.1 + app installation × 0.5 +
   // resources × 0.1.
   double progress() const;
@@ -91,13 +88,14 @@ class AFXInstallationManager final : public AFXDownloaderDelegate,
   const fnd::Queue& internalQueue() const { return internalQueue_; }
 
   // Each returns at once.
-  void installWithProgressBlock(AFXInstallationProgressHandler progressBlock, AFXInstallationCompletion callback);
-  void retryAfterError();
-  void stopInstallationWithCallback(std::function<void()> callback);
+  void installWithProgressBlock(AFXInstallationProgressHandler progressBlock,
+                                AFXInstallationCompletion callback) override;
+  void retryAfterError() override;
+  void stopInstallationWithCallback(std::function<void()> callback) override;
   void restart();
   // Answers NO at once in any state but ready; else whether the client
   // could be started with the app's page.
-  void launchWithCallback(std::function<void(bool opened)> callback);
+  void launchWithCallback(std::function<void(bool opened)> callback) override;
 
   // AFXDownloaderDelegate
   void downloaderDidStarted(AFXDownloaderWorkflow& downloader) override;

@@ -1,13 +1,12 @@
 // korvia-installer: installs the featured app through the desktop client.
 //
+//   korvia-installer               the installer's window
 //   korvia-installer --headless [--launch]
 //
 // Headless, the installation runs with one line per change on stdout
 // ("<state> <progress> <status>"), then "ready" or "failed: <error>".
 // SIGINT or SIGTERM stops the installation, undoing it, before exiting.
-// With --launch the app is opened through the client once ready. The
-// windowed installer is started without --headless once it exists; until
-// then that asks for --headless.
+// With --launch the app is opened through the client once ready.
 
 #include <signal.h>
 
@@ -19,8 +18,14 @@
 #include <string>
 #include <thread>
 
+#include <QApplication>
+
+#include "foundation/process.h"
 #include "foundation/queue.h"
 #include "installer/afx_installation_manager.h"
+#include "installer/presentation/afx_installer_app_delegate.h"
+#include "installer/presentation/afx_installer_presentation.h"
+#include "tools/ui/qv_main_queue_event_loop.h"
 
 namespace {
 
@@ -52,8 +57,53 @@ class ProgressPrinter {
 };
 
 int usage() {
-  std::fprintf(stderr, "usage: korvia-installer --headless [--launch]\n");
+  std::fprintf(stderr, "usage: korvia-installer [--headless [--launch]]\n");
   return 64;
+}
+
+// With $KORVIA_INSTALLER_REPORT_FIRST_FRAME set, prints "first-frame" once
+// the window has painted, for start-up measurements.
+class FirstFrameReporter final : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !reported_) {
+      reported_ = true;
+      QMetaObject::invokeMethod(
+          this,
+          [] {
+            std::printf("first-frame\n");
+            std::fflush(stdout);
+          },
+          Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool reported_ = false;
+};
+
+int runWindowed(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QVDriveMainQueueFromEventLoop();
+  AFXRegisterInstallerPresentationClasses();
+  int status = 1;
+  {
+    AFXInstallerAppDelegate delegate;
+    if (!delegate.loadMainMenu()) std::fprintf(stderr, "korvia-installer: the main menu resource is missing\n");
+    if (delegate.applicationDidFinishLaunching()) {
+      if (fnd::environmentValue("KORVIA_INSTALLER_REPORT_FIRST_FRAME")) {
+        QWidget* window = delegate.installationWindowController()->window();
+        window->installEventFilter(new FirstFrameReporter(window));
+      }
+      status = application.exec();
+    } else {
+      std::fprintf(stderr, "korvia-installer: the window's resources are missing\n");
+    }
+  }
+  QVStopDrivingMainQueue();
+  return status;
 }
 
 }  // namespace
@@ -69,7 +119,8 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (!headless) return usage();
+  if (launch && !headless) return usage();
+  if (!headless) return runWindowed(argc, argv);
 
   // Blocked before any thread exists, so only the waiter below takes them.
   sigset_t stopSignals;

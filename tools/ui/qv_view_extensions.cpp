@@ -102,8 +102,8 @@ void QVEmbedView(QWidget* container, QWidget* view, QVWindowOrder order, QWidget
 void QVAddConstraintsForEmbeddedView(QWidget* container, QWidget* view) {
   if (view->parentWidget() != container) return;
   view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  fillingLayout(container)->addWidget(view, 0, 0);
-  // addWidget shows a child of a visible container; the caller decides.
+  QGridLayout* grid = fillingLayout(container);
+  if (grid->indexOf(view) < 0) grid->addWidget(view, 0, 0);
 }
 
 void QVReplaceEmbeddedView(QWidget* container, QWidget* oldView, QWidget* newView) {

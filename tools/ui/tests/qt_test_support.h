@@ -7,6 +7,7 @@
 
 #include <QAbstractAnimation>
 #include <QApplication>
+#include <QVariantAnimation>
 #include <chrono>
 #include <memory>
 
@@ -34,14 +35,24 @@ class ManualTime {
  public:
   ManualTime();
   // Moves the clock in small steps, running due main-queue blocks, timers
-  // and animation frames and handling posted events after each step.
+  // and animation frames and handling posted events after each step. The
+  // clock holds still while work it set off on other queues lands, so that
+  // work reads the time it was due at.
   void advance(std::chrono::milliseconds step);
   fnd::ManualClock& clock() { return clock_; }
 
  private:
+  // Waits (a few milliseconds of real time, at most 50) until the clock's
+  // scheduled tasks stop changing, handling events meanwhile.
+  void settle();
+
   fnd::ManualClock clock_;
   fnd::ScopedClockOverride override_{clock_};
   ManualAnimationDriver driver_{clock_};
+  // Qt stops its animation timer when no animation runs and, started again,
+  // hands the first new animation the whole idle stretch of the clock at
+  // once. An endless animation keeps the timer ticking with the clock.
+  QVariantAnimation heartbeat_;
 };
 
 // Handles posted events and main-queue blocks until neither has work.
