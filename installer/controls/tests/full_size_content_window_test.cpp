@@ -17,7 +17,6 @@ namespace {
 class FullSizeContentWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    qv_test::application();
     auto* column = new QVBoxLayout(&window);
     column->setContentsMargins(0, 0, 0, 0);
     content = new QWidget;
@@ -27,6 +26,8 @@ class FullSizeContentWindowTest : public ::testing::Test {
     qv_test::processEvents();
   }
 
+  // Before the window: no widget without the application.
+  QApplication& application_ = qv_test::application();
   AFXFullSizeContentWindow window;
   QWidget* content = nullptr;
 };
