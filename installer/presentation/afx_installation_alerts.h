@@ -9,8 +9,10 @@
 #include <optional>
 #include <string>
 
-inline constexpr int AFXAlertFirstButtonReturn = 1000;
-inline constexpr int AFXAlertSecondButtonReturn = 1001;
+#include "tools/ui/qv_error_presentation_controller.h"
+
+inline constexpr int AFXAlertFirstButtonReturn = QVAlertFirstButtonReturn;
+inline constexpr int AFXAlertSecondButtonReturn = QVAlertFirstButtonReturn + 1;
 
 // Asks whether to quit an installation in progress.
 QMessageBox* AFXInstallationIncompleteAlert();

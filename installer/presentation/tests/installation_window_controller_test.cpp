@@ -181,6 +181,18 @@ TEST_F(InstallationWindowTest, QuittingWhileIdleOrReadyEndsAtOnceWithoutAnAlert)
   EXPECT_EQ(installation_->stops, 0);
 }
 
+TEST_F(InstallationWindowTest, QuittingOnceReadyEndsAtOnceWithoutAnAlert) {
+  launch();
+  installation_->report(9, 1.0);
+  installation_->finish(std::nullopt);
+  qv_test::processEvents();
+  delegate_->quitMenuItem()->trigger();
+  qv_test::processEvents();
+  EXPECT_EQ(terminations_, 1);
+  EXPECT_EQ(openAlert("installer.incomplete-alert"), nullptr);
+  EXPECT_EQ(installation_->stops, 0);
+}
+
 TEST_F(InstallationWindowTest, QuittingMidInstallationAsksAndContinuingKeepsItRunning) {
   auto& controller = launch();
   installation_->report(1, 0.2);
@@ -194,6 +206,16 @@ TEST_F(InstallationWindowTest, QuittingMidInstallationAsksAndContinuingKeepsItRu
   EXPECT_EQ(alert->icon(), QMessageBox::Warning);
   click(alert, "installer.alert-default-button");
   EXPECT_EQ(terminations_, 0);
+  EXPECT_EQ(installation_->stops, 0);
+
+  // Escape keeps the installation going too: quitting takes a click.
+  delegate_->quitMenuItem()->trigger();
+  qv_test::processEvents();
+  alert = openAlert("installer.incomplete-alert");
+  ASSERT_NE(alert, nullptr);
+  QTest::keyClick(alert, Qt::Key_Escape);
+  qv_test::processEvents();
+  EXPECT_EQ(openAlert("installer.incomplete-alert"), nullptr);
   EXPECT_EQ(installation_->stops, 0);
 
   // A later quit asks again; quitting stops, and ends once the stop is done.
