@@ -293,8 +293,8 @@ void AFXColorfulProgressIndicator::watchAncestors() {
   }
 }
 
-bool AFXColorfulProgressIndicator::eventFilter(QObject* watched, QEvent* event) {
-  switch (event->type()) {
+void AFXColorfulProgressIndicator::followWindowEvent(QEvent::Type type, bool aboutTheWindow) {
+  switch (type) {
     case QEvent::ParentChange:
       watchAncestors();
       wantsToAnimateMayHaveChanged();
@@ -302,31 +302,23 @@ bool AFXColorfulProgressIndicator::eventFilter(QObject* watched, QEvent* event) 
     case QEvent::Show:
     case QEvent::Hide:
     case QEvent::WindowStateChange:
-      if (watched == window()) wantsToAnimateMayHaveChanged();
+      if (aboutTheWindow) wantsToAnimateMayHaveChanged();
       break;
     default:
       break;
   }
+}
+
+bool AFXColorfulProgressIndicator::eventFilter(QObject* watched, QEvent* event) {
+  followWindowEvent(event->type(), watched == window());
   return QWidget::eventFilter(watched, event);
 }
 
 bool AFXColorfulProgressIndicator::event(QEvent* event) {
-  switch (event->type()) {
-    case QEvent::ParentChange:
-      watchAncestors();
-      wantsToAnimateMayHaveChanged();
-      break;
-    case QEvent::Show:
-    case QEvent::Hide:
-    case QEvent::WindowStateChange:
-      // The bar may be a window of its own.
-      if (isWindow()) wantsToAnimateMayHaveChanged();
-      break;
-    case QEvent::DynamicPropertyChange:
-      applyResourceProperty(static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName());
-      break;
-    default:
-      break;
+  // The bar may be a window of its own.
+  followWindowEvent(event->type(), isWindow());
+  if (event->type() == QEvent::DynamicPropertyChange) {
+    applyResourceProperty(static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName());
   }
   return QWidget::event(event);
 }

@@ -12,6 +12,7 @@
 // otherwise.
 
 #include <QColor>
+#include <QEvent>
 #include <QPointF>
 #include <QPointer>
 #include <QRectF>
@@ -123,6 +124,8 @@ class AFXColorfulProgressIndicator : public QWidget {
   void wantsToAnimateMayHaveChanged();
   void stopSweep();
   void watchAncestors();
+  // Ancestors' moves, shows and hides change whether the sweep may run.
+  void followWindowEvent(QEvent::Type type, bool aboutTheWindow);
   void moveFilledPartTo(double fraction);
   void applyResourceProperty(const QByteArray& name);
   bool isWindowVisible() const;
