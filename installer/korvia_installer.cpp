@@ -3,7 +3,8 @@
 //   korvia-installer               the installer's window
 //   korvia-installer --headless [--launch]
 //
-// Headless, the installation runs with one line per change on stdout
+// SIGINT or SIGTERM asks the window to quit, as the menu does. Headless, the
+// installation runs with one line per change on stdout
 // ("<state> <progress> <status>"), then "ready" or "failed: <error>".
 // SIGINT or SIGTERM stops the installation, undoing it, before exiting.
 // With --launch the app is opened through the client once ready.
@@ -120,14 +121,25 @@ int main(int argc, char** argv) {
     }
   }
   if (launch && !headless) return usage();
-  if (!headless) return runWindowed(argc, argv);
-
-  // Blocked before any thread exists, so only the waiter below takes them.
+  // Blocked before any thread exists, so only the waiters below take them.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  if (!headless) {
+    // A stop signal is a request to quit like any other: mid-installation
+    // the window asks first.
+    std::thread([stopSignals] {
+      for (;;) {
+        int received = 0;
+        if (sigwait(&stopSignals, &received) != 0) return;
+        fnd::Queue::main().async([] { AFXTerminateApplication(); });
+      }
+    }).detach();
+    return runWindowed(argc, argv);
+  }
 
   auto manager = AFXInstallationManager::initWithAppID(kFeaturedAppID);
   ProgressPrinter printer;
