@@ -113,9 +113,11 @@ void AFXInstallationWindowController::windowDidLoad() {
   windowEventFilter_ = new WindowEventFilter(window_, weak);
   window_->installEventFilter(windowEventFilter_);
   window_->setFocusPolicy(Qt::StrongFocus);
-  if (stopButton_) QObject::connect(stopButton_, &QPushButton::clicked, window_, [weak] {
+  if (stopButton_) {
+    QObject::connect(stopButton_, &QPushButton::clicked, window_, [weak] {
       if (const auto controller = weak.lock()) controller->stopInstallation();
     });
+  }
   if (launchButton_) {
     QObject::connect(launchButton_, &QPushButton::clicked, window_, [weak] {
       if (const auto controller = weak.lock()) controller->launch();
