@@ -65,6 +65,8 @@ void AFXReferenceDesktopClientService::performFamilyOperation(AFXFamilyCall call
     prepareResources(call);
   } else if (name == "fetchAppInstancesWithAppID:callback:") {
     fetchInstances(call);
+  } else if (name == "refreshStoreInitiatedByUser:callback:") {
+    refreshStore(std::move(call));
   } else if (call.operation->responseType().fields.size() == call.operation->responseType().inheritedFieldCount) {
     // Nothing to answer with but success: the smaller services' notes,
     // marks and refreshes are taken as done.
@@ -75,11 +77,7 @@ void AFXReferenceDesktopClientService::performFamilyOperation(AFXFamilyCall call
 }
 
 std::shared_ptr<AFXEnvironment> AFXReferenceDesktopClientService::currentEnvironment() const {
-  auto defaults = fnd::UserDefaults::create(AFXDesktopClientSharedPreferencesSuiteName);
-  auto environment = AFXEnvironment::initWithIdentifier(
-      AFXEnvironmentID::environmentWithURLString(defaults ? defaults->stringForKey(AFXReferenceClientEnvironmentKey)
-                                                          : std::nullopt),
-      nullptr);
+  auto environment = AFXEnvironment::initWithIdentifier(AFXReferenceClientCurrentEnvironmentID(), nullptr);
   environment->setURLForAppsDirectory(fnd::URL::fileURLWithPath(applicationsFolder(), true));
   environment->setURLForPersistentDirectory(fnd::URL::fileURLWithPath(stateFolder_ + "/Persistent", true));
   environment->setURLForResourcesDirectory(fnd::URL::fileURLWithPath(stateFolder_ + "/Resources", true));
@@ -342,4 +340,26 @@ void AFXReferenceDesktopClientService::fetchUninstaller(AFXFamilyCall& call) {
   }
   call.finish(std::vector<fnd::Value>{fnd::Value(
       AFXExecutableInfo::initWithPath(bundlePath_ + "/Contents/MacOS/KorviaUninstaller", fnd::Array::make()))});
+}
+
+std::shared_ptr<AFXReferenceAppsRefresher> AFXReferenceDesktopClientService::refresherFor(
+    const std::shared_ptr<AFXEnvironmentID>& environmentID) {
+  std::lock_guard lock(mutex_);
+  auto& refresher = refreshers_[environmentID->userDefaultsValue()];
+  if (!refresher) refresher = AFXReferenceAppsRefresher::make(environmentID, stateFolder_, session_);
+  return refresher;
+}
+
+void AFXReferenceDesktopClientService::refreshStore(AFXFamilyCall call) {
+  const AFXAppsRefreshReason reason =
+      call.argument("initiatedByUser").boolValue().value_or(false) ? AFXAppsRefreshReasonByUser : AFXAppsRefreshReasonInternal;
+  auto shared = std::make_shared<AFXFamilyCall>(std::move(call));
+  refresherFor(currentEnvironment()->identifier())
+      ->refresh(reason, [shared](fnd::Expected<AFXReferenceAppsRefreshOutcome> outcome) {
+        if (outcome) {
+          shared->finish(std::vector<fnd::Value>{});
+        } else {
+          shared->finish(outcome.error());
+        }
+      });
 }

@@ -5,7 +5,10 @@
 // (the default one without), the customer signed in through its preferences, the apps of its catalogue and
 // their workflows, the installation of a vendor app (its archive downloaded,
 // unpacked and put into the applications folder, with the workflow posted
-// at every step), stopping it, preparing resources, and its own uninstaller.
+// at every step), stopping it, preparing resources, refreshing the
+// catalogue (through the environment's refresh synchronizer, so that
+// refreshes of several processes at once fetch once), and its own
+// uninstaller.
 // Operations whose answer carries nothing succeed; every other one is
 // answered with an error that names it.
 //
@@ -19,6 +22,7 @@
 #include <mutex>
 #include <string>
 
+#include "desktop_client/afx_reference_apps_refresh.h"
 #include "desktop_client/afx_reference_catalogue.h"
 #include "foundation/queue.h"
 #include "foundation/url_session.h"
@@ -30,9 +34,6 @@
 // The preference (in the client's shared suite) naming the signed-in
 // customer's account; none signed in without it.
 inline constexpr std::string_view AFXReferenceClientCustomerAccountKey = "ReferenceCustomerAccountName";
-// The preference naming the current environment by its manifest URL; the
-// default environment without it.
-inline constexpr std::string_view AFXReferenceClientEnvironmentKey = "ReferenceEnvironmentManifestURL";
 inline constexpr std::string_view AFXReferenceClientErrorDomain = "com.korvia.reference-client";
 // For tests of an installation under way: while the file this names exists,
 // an installation waits before it downloads.
@@ -75,6 +76,9 @@ class AFXReferenceDesktopClientService final : public AFXFamilyService,
   void fetchInstances(AFXFamilyCall& call);
   void fetchCustomer(AFXFamilyCall& call);
   void fetchUninstaller(AFXFamilyCall& call);
+  void refreshStore(AFXFamilyCall call);
+  // One per environment, made when it is first refreshed.
+  std::shared_ptr<AFXReferenceAppsRefresher> refresherFor(const std::shared_ptr<AFXEnvironmentID>& environmentID);
 
   // On the installations queue, once the archive is at `archivePath`.
   void place(AFXFamilyCall call, AFXReferenceCatalogueEntry entry, const std::string& archivePath);
@@ -100,4 +104,5 @@ class AFXReferenceDesktopClientService final : public AFXFamilyService,
   const std::shared_ptr<fnd::URLSession> session_;
   std::mutex mutex_;
   std::map<std::int64_t, Installation> installations_;
+  std::map<std::string, std::shared_ptr<AFXReferenceAppsRefresher>> refreshers_;
 };

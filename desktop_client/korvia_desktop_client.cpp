@@ -1,7 +1,12 @@
 // The reference desktop client, the executable of Korvia.app.
 //
 //   Korvia -silentLaunch     registers the bundle, makes its services
-//                            startable by D-Bus activation, and exits
+//                            startable by D-Bus activation, gives the
+//                            applications folder its shortcuts, installs
+//                            and starts the background agents, and exits
+//   Korvia -refreshApps      refreshes the current environment's catalogue,
+//                            or follows the refresh another process has
+//                            under way; prints "refreshed" or "followed"
 //   Korvia -xpcServer        publishes the five services and the push
 //                            notifications receiver; exits after a
 //                            quiet period ($KORVIA_CLIENT_QUIET_SECONDS, 60)
@@ -14,7 +19,9 @@
 #include <fstream>
 #include <string>
 
+#include "desktop_client/afx_reference_apps_refresh.h"
 #include "desktop_client/afx_reference_client_installation.h"
+#include "desktop_client/afx_reference_client_setup.h"
 #include "desktop_client/afx_reference_desktop_client_service.h"
 #include "desktop_client/afx_reference_push_delegate.h"
 #include "foundation/process.h"
@@ -23,11 +30,15 @@
 #include "foundation/file_manager.h"
 #include "foundation/launch_services.h"
 #include "foundation/queue.h"
+#include "foundation/search_paths.h"
 #include "foundation/url.h"
+#include "foundation/url_session_configuration.h"
 #include "interface/client_services/afx_desktop_client_servers.h"
 #include "interface/interprocess/afx_desktop_client_constants.h"
+#include "interface/logging/afx_setup_logger.h"
 #include "interface/services/afx_services_factory.h"
 #include "interface/web/afx_customer_urls.h"
+#include "logging/dd_log.h"
 
 namespace {
 
@@ -45,7 +56,37 @@ int silentLaunch() {
     std::fprintf(stderr, "Cannot make the services startable: %s\n", written.error().description().c_str());
     return 69;
   }
+  // The services are reachable now; what is left makes the client handier
+  // and is reported without failing the start.
+  const AFXReferenceClientSetup setup(
+      fnd::URL::fileURLWithPath(fnd::SearchPaths::path(fnd::SearchPathLocation::applications), true),
+      AFXReferenceClientStateFolder());
+  for (const auto& problem : setup.setUp()) std::fprintf(stderr, "%s\n", problem.c_str());
   return 0;
+}
+
+int refreshApps() {
+  const char* const outcomes[] = {"refreshed", "followed"};
+  auto refresher = AFXReferenceAppsRefresher::make(
+      AFXReferenceClientCurrentEnvironmentID(), AFXReferenceClientStateFolder(),
+      fnd::URLSession::sessionWithConfiguration(fnd::URLSessionConfiguration::defaultSessionConfiguration()));
+  // Said at once, so that whoever started this knows a refresh is followed.
+  refresher->setFollowObserver([](const std::vector<std::string>& sessions) {
+    for (const auto& session : sessions) std::printf("following %s\n", session.c_str());
+    std::fflush(stdout);
+  });
+  int status = 0;
+  refresher->refresh(AFXAppsRefreshReasonByUser, [&](fnd::Expected<AFXReferenceAppsRefreshOutcome> outcome) {
+    if (outcome) {
+      std::printf("%s\n", outcomes[static_cast<int>(*outcome)]);
+    } else {
+      std::fprintf(stderr, "Cannot refresh the catalogue: %s\n", outcome.error().description().c_str());
+      status = 1;
+    }
+    fnd::Queue::main().async([] { fnd::MainLoop::quit(); });
+  });
+  fnd::MainLoop::run();
+  return status;
 }
 
 // Ends the main loop once no request has come for the quiet period.
@@ -99,12 +140,22 @@ int showPage(const std::string& text) {
   return 0;
 }
 
+int run(const std::string& argument) {
+  if (argument == AFXDesktopClientSilentLaunchArgument) return silentLaunch();
+  if (argument == AFXReferenceClientServerArgument) return serve();
+  if (argument == "-refreshApps") return refreshApps();
+  return showPage(argument);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && argv[1] == AFXDesktopClientSilentLaunchArgument) return silentLaunch();
-  if (argc == 2 && argv[1] == AFXReferenceClientServerArgument) return serve();
-  if (argc == 2) return showPage(argv[1]);
-  std::fprintf(stderr, "usage: Korvia -silentLaunch | -xpcServer | URL\n");
-  return 64;
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: Korvia -silentLaunch | -xpcServer | -refreshApps | URL\n");
+    return 64;
+  }
+  AFXSetupLogger("Korvia");
+  const int status = run(argv[1]);
+  DDLog::flushLog();
+  return status;
 }

@@ -67,7 +67,7 @@ void ManualTime::advance(std::chrono::milliseconds step) {
 void ManualTime::settle() {
   std::size_t last = clock_.pendingTaskCount();
   int quietRounds = 0;
-  for (int round = 0; round < 50 && quietRounds < 3; ++round) {
+  for (int round = 0; round < 50 && quietRounds < 5; ++round) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     processEvents();
     const std::size_t now = clock_.pendingTaskCount();
