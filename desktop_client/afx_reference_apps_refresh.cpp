@@ -69,10 +69,7 @@ std::shared_ptr<AFXEnvironmentID> AFXReferenceClientCurrentEnvironmentID() {
 }
 
 std::shared_ptr<fnd::URL> AFXReferenceClientCatalogueSourceURL() {
-  std::string base = fnd::environmentValue(AFXReferenceClientDistributionURLVariable)
-                         .value_or(std::string(AFXReferenceClientDefaultDistributionURL));
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  auto url = fnd::URL::URLWithString(base + "/catalogue.json");
+  auto url = fnd::URL::URLWithString(AFXDistributionBaseURLString() + "/catalogue.json");
   return url && !url->scheme().empty() ? url : nullptr;
 }
 

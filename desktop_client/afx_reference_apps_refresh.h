@@ -32,9 +32,6 @@
 #include "interface/client_services/afx_apps_refresh_synchronizer.h"
 #include "interface/model/afx_environment_id.h"
 
-// The server the client was downloaded from, as the installer names it.
-inline constexpr std::string_view AFXReferenceClientDistributionURLVariable = "KORVIA_DISTRIBUTION_URL";
-inline constexpr std::string_view AFXReferenceClientDefaultDistributionURL = "https://distribution.korvia.com";
 // For tests of a refresh under way: while the file this names exists, a
 // leading refresh waits before it fetches.
 inline constexpr std::string_view AFXReferenceClientRefreshGateVariable = "KORVIA_CLIENT_REFRESH_GATE";

@@ -90,8 +90,7 @@ bool zipBundle(const fs::path& bundle, const fs::path& destination) {
 }
 
 bool writeCatalogue(const fs::path& destination, const std::string& baseURL) {
-  std::string base = baseURL;
-  while (!base.empty() && base.back() == '/') base.pop_back();
+  const std::string base = fnd::URLStringWithoutTrailingSlashes(baseURL);
   auto app = fnd::Dictionary::make({{fnd::Value("id"), fnd::Value(246)},
                                     {fnd::Value("name"), fnd::Value("Chronofold")},
                                     {fnd::Value("bundle_identifier"), fnd::Value("com.chronofold.app")},

@@ -1,5 +1,7 @@
 #include "foundation/url.h"
 
+#include "foundation/process.h"
+
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
@@ -400,6 +402,15 @@ std::optional<std::string> URL::percentDecode(std::string_view text) {
     i += 2;
   }
   return out;
+}
+
+std::string URLStringWithoutTrailingSlashes(std::string base) {
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  return base;
+}
+
+std::string baseURLStringFromEnvironment(std::string_view variable, std::string_view fallback) {
+  return URLStringWithoutTrailingSlashes(environmentValue(variable).value_or(std::string(fallback)));
 }
 
 }  // namespace fnd

@@ -80,4 +80,11 @@ class URL final : public Object {
   bool hasAuthority_ = false;
 };
 
+// A base to which paths are appended ("https://host" + "/path"): `base`
+// without its trailing slashes.
+std::string URLStringWithoutTrailingSlashes(std::string base);
+// The same for the base a service's environment variable names, or
+// `fallback` when it is unset or empty.
+std::string baseURLStringFromEnvironment(std::string_view variable, std::string_view fallback);
+
 }  // namespace fnd

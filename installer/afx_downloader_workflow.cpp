@@ -5,20 +5,17 @@
 #include "foundation/check.h"
 #include "foundation/crypto.h"
 #include "foundation/file_manager.h"
-#include "foundation/process.h"
 #include "foundation/search_paths.h"
 #include "foundation/url_error.h"
 #include "foundation/url_request.h"
 #include "foundation/url_response.h"
 #include "interface/errors/afx_errors.h"
-#include "interface/interprocess/afx_desktop_client_constants.h"
 #include "logging/dd_log_macros.h"
 #include "tools/qv_queue_builder.h"
 #include "tools/unarchiver/qv_unarchiver.h"
 
 namespace {
 
-constexpr std::string_view kDefaultDistributionURL = "https://distribution.korvia.com";
 constexpr std::string_view kChecksumSuffix = ".sha256";
 constexpr std::size_t kDigestHexLength = 64;
 
@@ -35,12 +32,6 @@ std::optional<std::vector<std::uint8_t>> digestInChecksumFile(const std::shared_
 }
 
 }  // namespace
-
-std::string AFXDistributionBaseURLString() {
-  std::string base = fnd::environmentValue(AFXDistributionURLVariable).value_or(std::string(kDefaultDistributionURL));
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  return base;
-}
 
 std::shared_ptr<fnd::URL> AFXDesktopClientArchiveURL() {
   return fnd::URL::URLWithString(AFXDistributionBaseURLString() + std::string(AFXDesktopClientArchivePath));

@@ -21,6 +21,7 @@
 #include "foundation/error.h"
 #include "foundation/queue.h"
 #include "foundation/url.h"
+#include "interface/interprocess/afx_desktop_client_constants.h"
 #include "foundation/url_session.h"
 
 class AFXDownloaderWorkflow;
@@ -37,10 +38,7 @@ class AFXDownloaderDelegate {
   virtual void downloaderDidFailWithError(AFXDownloaderWorkflow&, const std::optional<fnd::Error>&) {}
 };
 
-// The distribution server's base: $KORVIA_DISTRIBUTION_URL when set, else
-// the service's own host.
-inline constexpr std::string_view AFXDistributionURLVariable = "KORVIA_DISTRIBUTION_URL";
-std::string AFXDistributionBaseURLString();
+// The client's archive on the distribution server.
 std::shared_ptr<fnd::URL> AFXDesktopClientArchiveURL();
 
 class AFXDownloaderWorkflow final : public std::enable_shared_from_this<AFXDownloaderWorkflow> {

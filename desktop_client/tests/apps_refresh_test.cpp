@@ -16,6 +16,7 @@
 #include "devtools/ipc_echo/tests/private_bus.h"
 #include "foundation/ipc/tests/ipc_test_support.h"
 #include "interface/apps_management/afx_apps_management_family.h"
+#include "interface/interprocess/afx_desktop_client_constants.h"
 #include "interface/errors/afx_network_response.h"
 
 namespace {
@@ -71,7 +72,7 @@ class AppsRefreshTest : public ::testing::Test {
     auto server = dist::Server::start(std::move(options));
     ASSERT_TRUE(server) << server.error().description();
     server_ = std::move(*server);
-    sandbox.set(std::string(AFXReferenceClientDistributionURLVariable), server_->baseURL());
+    sandbox.set(std::string(AFXDistributionURLVariable), server_->baseURL());
     fs::create_directories(client_.stateFolder());
     std::ofstream(catalogue()) << kOldCatalogue;
   }

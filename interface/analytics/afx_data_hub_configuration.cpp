@@ -3,12 +3,11 @@
 #include <cstdlib>
 
 #include "foundation/check.h"
-#include "foundation/process.h"
+#include "foundation/url.h"
 
 std::shared_ptr<AFXDataHubConfiguration> AFXDataHubConfiguration::defaultConfiguration() {
-  std::string base = fnd::environmentValue(AFXEventsBaseURLVariable).value_or("https://events.korvia.com");
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  auto url = fnd::URL::URLWithString(base + "/events");
+  auto url = fnd::URL::URLWithString(fnd::baseURLStringFromEnvironment(AFXEventsBaseURLVariable,
+                                                                     "https://events.korvia.com") + "/events");
   // A configured origin that is no URL falls back to the service's own, so
   // events are never posted to a made-up place.
   if (!url) url = fnd::URL::URLWithString("https://events.korvia.com/events");

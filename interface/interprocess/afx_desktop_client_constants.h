@@ -3,11 +3,22 @@
 // What the installer and the library fix about the desktop client: its
 // names, start argument, services, notifications and URLs.
 
+#include <string>
 #include <string_view>
+
+#include "foundation/url.h"
 
 inline constexpr std::string_view AFXDesktopClientBundleIdentifier = "com.korvia.DesktopClient";
 inline constexpr std::string_view AFXDesktopClientBundleName = "Korvia.app";
 inline constexpr std::string_view AFXDesktopClientArchivePath = "/com.korvia.DesktopClient/Korvia.zip";
+
+// The distribution server that serves the client's archive and catalogue:
+// $KORVIA_DISTRIBUTION_URL when set, else the service's own host.
+inline constexpr std::string_view AFXDistributionURLVariable = "KORVIA_DISTRIBUTION_URL";
+inline constexpr std::string_view AFXDefaultDistributionURL = "https://distribution.korvia.com";
+inline std::string AFXDistributionBaseURLString() {
+  return fnd::baseURLStringFromEnvironment(AFXDistributionURLVariable, AFXDefaultDistributionURL);
+}
 inline constexpr std::string_view AFXDesktopClientSilentLaunchArgument = "-silentLaunch";
 inline constexpr std::string_view AFXDesktopClientSharedPreferencesSuiteName = "com.korvia.DesktopClient";
 

@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #include "foundation/check.h"
+#include "foundation/url.h"
 #include "foundation/crypto.h"
 #include "foundation/format.h"
-#include "foundation/process.h"
 #include "interface/model/afx_model_support.h"
 
 namespace {
@@ -68,9 +68,7 @@ std::optional<std::string> base32Decode(std::string_view text) {
 }  // namespace afx_environment_id_detail
 
 std::string AFXStoreBaseURLString() {
-  std::string base = fnd::environmentValue(AFXStoreURLVariable).value_or("https://store.korvia.com");
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  return base;
+  return fnd::baseURLStringFromEnvironment(AFXStoreURLVariable, "https://store.korvia.com");
 }
 
 std::shared_ptr<fnd::URL> AFXDefaultEndpointsManifestURL() {

@@ -4,7 +4,7 @@
 
 #include "foundation/bundle.h"
 #include "foundation/check.h"
-#include "foundation/process.h"
+#include "foundation/url.h"
 #include "foundation/workspace.h"
 #include "interface/model/afx_library_version.h"
 #include "interface/placement/afx_desktop_client_discovery.h"
@@ -62,9 +62,7 @@ std::string appendingQueryItems(std::string_view URLString, const QueryItems& it
 }  // namespace afx_customer_urls_detail
 
 std::string AFXCustomerRedirectBaseURLString() {
-  std::string base = fnd::environmentValue(AFXCustomerRedirectURLVariable).value_or(std::string(kDefaultRedirectBaseURL));
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  return base;
+  return fnd::baseURLStringFromEnvironment(AFXCustomerRedirectURLVariable, kDefaultRedirectBaseURL);
 }
 
 std::string afx_stringByAddingCustomerQueryPercentEncoding(std::string_view text) {
