@@ -23,9 +23,6 @@
 namespace {
 
 constexpr std::string_view kOperation = "refresh the catalogue";
-// The synchronizer's key of the environment's last refresh date, after the
-// environment's prefix.
-constexpr std::string_view kLastRefreshDateKey = "LastAppsRefreshDate";
 constexpr auto kRecheckInterval = std::chrono::seconds(1);
 
 // Held while the sessions of the environment are looked at and changed.
@@ -112,10 +109,7 @@ std::string AFXReferenceAppsRefresher::lockFile() const {
 }
 
 double AFXReferenceAppsRefresher::storedLastRefreshDate() const {
-  const auto& defaults = AFXDesktopClientSharedUserDefaults();
-  (void)defaults->synchronize();
-  auto date = defaults->objectForKey(std::to_string(environmentID_->hash()) + "-" + std::string(kLastRefreshDateKey))
-                  .as<fnd::Date>();
+  const auto date = synchronizer_->storedLastRefreshDate();
   return date ? date->timeIntervalSinceReferenceDate() : -1e300;
 }
 

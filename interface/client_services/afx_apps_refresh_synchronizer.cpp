@@ -213,10 +213,14 @@ void AFXAppsRefreshSynchronizer::refreshSessions() {
   }
 }
 
+std::shared_ptr<fnd::Date> AFXAppsRefreshSynchronizer::storedLastRefreshDate() const {
+  (void)preferences()->synchronize();
+  return preferences()->objectForKey(environmentKey(kLastRefreshDateKey)).as<fnd::Date>();
+}
+
 void AFXAppsRefreshSynchronizer::refreshLastRefreshDate() {
   FND_PARAMETER_ASSERT(internalQueue_.isCurrent());
-  (void)preferences()->synchronize();
-  auto date = preferences()->objectForKey(environmentKey(kLastRefreshDateKey)).as<fnd::Date>();
+  auto date = storedLastRefreshDate();
   const bool changed = (date == nullptr) != (lastRefreshDate_ == nullptr) ||
                        (date && !date->isEqual(*lastRefreshDate_));
   lastRefreshDate_ = date;

@@ -58,6 +58,9 @@ class AFXAppsRefreshSynchronizer final : public std::enable_shared_from_this<AFX
 
   const std::shared_ptr<AFXEnvironmentID>& environmentID() const { return environmentID_; }
   std::shared_ptr<fnd::Date> lastRefreshDate() const;
+  // The last refresh date as the shared preferences hold it now; the cached
+  // one above follows only when the change has been announced.
+  std::shared_ptr<fnd::Date> storedLastRefreshDate() const;
   bool appsRefreshInProgress() const;
   bool userInitiatedAppsRefreshInProgress() const;
   bool allowedAutomaticRefresh() const;
