@@ -4,6 +4,7 @@
 
 #include "installer/controls/afx_layer_view.h"
 #include "tools/ui/qv_color_extensions.h"
+#include "tools/ui/qv_view_extensions.h"
 
 AFXPageNumberView::AFXPageNumberView(QWidget* parent) : QWidget(parent) {}
 
@@ -12,12 +13,11 @@ QColor AFXPageNumberView::selectedTextColor() { return QVColorWithSRGBHex(0x2680
 QColor AFXPageNumberView::unselectedTextColor() { return QVColorWithSRGBHex(0x000000); }
 
 QLabel* AFXPageNumberView::pageNumberLabel() const {
-  return findChild<QLabel*>("pageNumberLabel", Qt::FindChildrenRecursively);
+  return QVOutlet<QLabel>(this, "pageNumberLabel");
 }
 
 AFXLayerView* AFXPageNumberView::selectedBackgroundView() const {
-  // Our classes have no meta-object of their own: find by name, check by type.
-  return dynamic_cast<AFXLayerView*>(findChild<QWidget*>("selectedBackgroundView", Qt::FindChildrenRecursively));
+  return QVOutlet<AFXLayerView>(this, "selectedBackgroundView");
 }
 
 void AFXPageNumberView::setPageNumber(std::int64_t pageNumber) {

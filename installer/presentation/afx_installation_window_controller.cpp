@@ -17,11 +17,6 @@
 
 namespace {
 
-template <class View>
-View* outlet(QWidget* window, const char* name) {
-  return dynamic_cast<View*>(window->findChild<QWidget*>(name));
-}
-
 // The window's close requests and arrow keys, handed to the controller.
 class WindowEventFilter final : public QObject {
  public:
@@ -91,14 +86,14 @@ AFXInstallationWindowController::~AFXInstallationWindowController() {
 }
 
 void AFXInstallationWindowController::findOutlets() {
-  statusTextField_ = outlet<QLabel>(window_, "statusTextField");
-  progressBar_ = outlet<AFXColorfulProgressIndicator>(window_, "progressBar");
-  onboardingViewPlaceholder_ = outlet<QWidget>(window_, "onboardingViewPlaceholder");
-  onboardingViewToPaginationViewConstraint_ = outlet<QWidget>(window_, "onboardingViewToPaginationViewConstraint");
-  paginationView_ = outlet<AFXPaginationView>(window_, "paginationView");
-  stopButton_ = outlet<QPushButton>(window_, "stopButton");
-  launchButton_ = outlet<QPushButton>(window_, "launchButton");
-  korviaLogoView_ = outlet<QWidget>(window_, "korviaLogoView");
+  statusTextField_ = QVOutlet<QLabel>(window_, "statusTextField");
+  progressBar_ = QVOutlet<AFXColorfulProgressIndicator>(window_, "progressBar");
+  onboardingViewPlaceholder_ = QVOutlet<QWidget>(window_, "onboardingViewPlaceholder");
+  onboardingViewToPaginationViewConstraint_ = QVOutlet<QWidget>(window_, "onboardingViewToPaginationViewConstraint");
+  paginationView_ = QVOutlet<AFXPaginationView>(window_, "paginationView");
+  stopButton_ = QVOutlet<QPushButton>(window_, "stopButton");
+  launchButton_ = QVOutlet<QPushButton>(window_, "launchButton");
+  korviaLogoView_ = QVOutlet<QWidget>(window_, "korviaLogoView");
 }
 
 void AFXInstallationWindowController::showWindow() {

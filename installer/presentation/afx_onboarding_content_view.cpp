@@ -58,10 +58,10 @@ AFXOnboardingContentView* AFXOnboardingContentView::thirdScreenContentView() {
 }
 
 void AFXOnboardingContentView::awakeFromNib() {
-  topPanePlaceholderView_ = findChild<QWidget*>("topPanePlaceholderView");
-  labelsContainerView_ = findChild<QWidget*>("labelsContainerView");
-  titleField_ = dynamic_cast<QLabel*>(findChild<QWidget*>("titleField"));
-  descriptionField_ = dynamic_cast<QLabel*>(findChild<QWidget*>("descriptionField"));
+  topPanePlaceholderView_ = QVOutlet<QWidget>(this, "topPanePlaceholderView");
+  labelsContainerView_ = QVOutlet<QWidget>(this, "labelsContainerView");
+  titleField_ = QVOutlet<QLabel>(this, "titleField");
+  descriptionField_ = QVOutlet<QLabel>(this, "descriptionField");
   setupAccessibilityAnchors();
 }
 

@@ -18,11 +18,6 @@ AFXTopPaneView* loadPane(std::string_view className) {
   return pane;
 }
 
-template <class View>
-View* outlet(const QWidget* owner, const char* name) {
-  return dynamic_cast<View*>(owner->findChild<QWidget*>(name));
-}
-
 QRect grown(QRect frame, int by) { return frame.adjusted(-by, -by, by, by); }
 
 // A snapshot of `view` placed in `pane`, above everything, while `view`
@@ -50,7 +45,7 @@ AFXTopPaneView* AFXTopPaneView::thirdScreenTopPaneView() {
   return loadPane<AFXThirdScreenTopPaneView>("AFXThirdScreenTopPaneView");
 }
 
-void AFXTopPaneView::awakeFromNib() { iconView_ = outlet<AFXImageView>(this, "iconView"); }
+void AFXTopPaneView::awakeFromNib() { iconView_ = QVOutlet<AFXImageView>(this, "iconView"); }
 
 void AFXTopPaneView::showAnimated(bool, AFXAnimationCompletion completion) {
   setVisible(true);
@@ -75,7 +70,7 @@ void AFXTopPaneView::layOut() {
 
 void AFXFirstScreenTopPaneView::awakeFromNib() {
   AFXTopPaneView::awakeFromNib();
-  iconViewPlaceholder_ = findChild<QWidget*>("iconViewPlaceholder");
+  iconViewPlaceholder_ = QVOutlet<QWidget>(this, "iconViewPlaceholder");
   AFXSetNamedImage(iconView(), "App0");
   AFXSetAccessibilityIdentifier(this, AFXInstallerAccessibilityIdentifierOnboardingTopPane);
   AFXSetAccessibilityIdentifier(iconView(), AFXInstallerAccessibilityIdentifierOnboardingTopPaneIconView);
@@ -128,8 +123,8 @@ void AFXFirstScreenTopPaneView::hideAnimated(bool animated, AFXAnimationCompleti
 
 void AFXTwoPartTopPaneView::awakeFromNib() {
   AFXTopPaneView::awakeFromNib();
-  leftPartContainer_ = findChild<QWidget*>("leftPartContainer");
-  rightPartContainer_ = findChild<QWidget*>("rightPartContainer");
+  leftPartContainer_ = QVOutlet<QWidget>(this, "leftPartContainer");
+  rightPartContainer_ = QVOutlet<QWidget>(this, "rightPartContainer");
 }
 
 void AFXTwoPartTopPaneView::toggleSubviewsHidden(bool hidden) {
@@ -266,7 +261,7 @@ void AFXSecondScreenTopPaneView::awakeFromNib() {
   AFXSetNamedImage(iconView(), "App0");
   for (int number = 1; number <= 12; ++number) {
     const std::string name = "app" + std::to_string(number) + "View";
-    appViews_[number - 1] = outlet<AFXImageView>(this, name.c_str());
+    appViews_[number - 1] = QVOutlet<AFXImageView>(this, name.c_str());
     AFXSetNamedImage(appViews_[number - 1], "App" + std::to_string(number));
   }
 }
@@ -280,7 +275,7 @@ void AFXThirdScreenTopPaneView::awakeFromNib() {
   AFXSetNamedImage(iconView(), "KorviaIcon");
   for (int number = 1; number <= 8; ++number) {
     const std::string name = "category" + std::to_string(number) + "View";
-    categoryViews_[number - 1] = outlet<AFXImageView>(this, name.c_str());
+    categoryViews_[number - 1] = QVOutlet<AFXImageView>(this, name.c_str());
     AFXSetNamedImage(categoryViews_[number - 1], "Category" + std::to_string(number));
   }
 }

@@ -56,6 +56,13 @@ View* QVMakeFromNib(const std::string& path, QWidget* owner) {
   return nullptr;
 }
 
+// The outlet `name` of a loaded view: the descendant of that object name if
+// it is a `View`, else null.
+template <class View>
+View* QVOutlet(const QWidget* owner, const char* name) {
+  return owner ? dynamic_cast<View*>(owner->findChild<QWidget*>(name)) : nullptr;
+}
+
 enum class QVWindowOrder { Above, Below };
 
 // Adds `view` to `container` above its other subviews and pins it to all
