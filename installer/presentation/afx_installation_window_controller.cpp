@@ -105,8 +105,7 @@ void AFXInstallationWindowController::showWindow() {
 void AFXInstallationWindowController::windowDidLoad() {
   window_->setWindowTitle(AFXQString(AFXInstallerBuildTag));
   const std::weak_ptr<AFXInstallationWindowController> weak = weak_from_this();
-  windowEventFilter_ = new WindowEventFilter(window_, weak);
-  window_->installEventFilter(windowEventFilter_);
+  window_->installEventFilter(new WindowEventFilter(window_, weak));
   window_->setFocusPolicy(Qt::StrongFocus);
   if (stopButton_) {
     QObject::connect(stopButton_, &QPushButton::clicked, window_, [weak] {
@@ -289,11 +288,20 @@ void AFXInstallationWindowController::endAutomaticPaging() {
 
 void AFXInstallationWindowController::paginationViewDidSelectPage(AFXPaginationView*, std::int64_t page,
                                                                   bool isUserAction) {
-  AFXOnboardingContentView* screens[] = {nullptr, nullptr, nullptr};
-  if (page == 0) screens[0] = AFXOnboardingContentView::firstScreenContentView();
-  if (page == 1) screens[1] = AFXOnboardingContentView::secondScreenContentView();
-  if (page == 2) screens[2] = AFXOnboardingContentView::thirdScreenContentView();
-  if (page >= 0 && page <= 2 && screens[page]) setOnboardingContentView(screens[page]);
+  // Other pages change nothing.
+  switch (page) {
+    case 0:
+      setOnboardingContentView(AFXOnboardingContentView::firstScreenContentView());
+      break;
+    case 1:
+      setOnboardingContentView(AFXOnboardingContentView::secondScreenContentView());
+      break;
+    case 2:
+      setOnboardingContentView(AFXOnboardingContentView::thirdScreenContentView());
+      break;
+    default:
+      break;
+  }
   if (isUserAction) endAutomaticPaging();
 }
 

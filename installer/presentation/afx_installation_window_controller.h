@@ -109,6 +109,5 @@ class AFXInstallationWindowController final : public AFXPaginationViewDelegate,
   std::shared_ptr<QVErrorPresentationController> errorPresentationController_;
   std::shared_ptr<AFXInstallationManaging> installationManager_;
   std::shared_ptr<AFXScheduler> selectNextPageScheduler_;
-  QObject* windowEventFilter_ = nullptr;
   QPointer<QMessageBox> closeAlert_;
 };

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "installer/presentation/afx_installer_resources.h"
+
 inline constexpr std::string_view AFXInstallerAccessibilityIdentifierMainWindow = "installer-window";
 inline constexpr std::string_view AFXInstallerAccessibilityIdentifierStopButton = "installer.stop-button";
 inline constexpr std::string_view AFXInstallerAccessibilityIdentifierLaunchButton = "installer.launch-button";
@@ -35,5 +37,5 @@ inline constexpr std::string_view AFXInstallerAccessibilityIdentifierOnboardingD
 // Sets a widget's identifier.
 template <class Widget>
 void AFXSetAccessibilityIdentifier(Widget* widget, std::string_view identifier) {
-  if (widget) widget->setObjectName(QString::fromUtf8(identifier.data(), static_cast<qsizetype>(identifier.size())));
+  if (widget) widget->setObjectName(AFXQString(identifier));
 }
