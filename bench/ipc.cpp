@@ -16,6 +16,7 @@
 #include "devtools/ipc_echo/echo_messages.h"
 #include "foundation/ipc/bus.h"
 #include "foundation/keyed_archiver.h"
+#include "foundation/keyed_unarchiver.h"
 #include "interface/interprocess/afx_regular_interprocess_client_adaptor.h"
 #include "interface/interprocess/afx_regular_interprocess_server_adaptor.h"
 
@@ -210,6 +211,27 @@ void BM_BareOneWaySameBytes(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
 }
 BENCHMARK(BM_BareOneWaySameBytes)->Arg(20000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// What one report costs each end before the bus: its two arguments archived,
+// then decoded against the classes the stream allows.
+void BM_ReportArchivingBothEnds(benchmark::State& state) {
+  auto report = IPCSlowEchoReport::make();
+  report->index = 7;
+  report->fractionCompleted = 0.35;
+  report->text = std::string("Chronofold");
+  auto sessions = fnd::Value(fnd::Array::make({fnd::Value(fnd::UUID::make())}));
+  const fnd::KeyedUnarchiver::ClassList reportClasses{&IPCSlowEchoReport::staticClass()};
+  const fnd::KeyedUnarchiver::ClassList sessionClasses{&fnd::Array::staticClass(), &fnd::UUID::staticClass()};
+  for (auto _ : state) {
+    auto reportBytes = *fnd::KeyedArchiver::archivedDataWithRootObject(fnd::Value(report));
+    auto sessionBytes = *fnd::KeyedArchiver::archivedDataWithRootObject(sessions);
+    auto decodedReport = fnd::KeyedUnarchiver::unarchivedObjectOfClasses(reportClasses, reportBytes);
+    auto decodedSessions = fnd::KeyedUnarchiver::unarchivedObjectOfClasses(sessionClasses, sessionBytes);
+    if (!decodedReport || !decodedSessions) std::abort();
+    benchmark::DoNotOptimize(decodedReport);
+  }
+}
+BENCHMARK(BM_ReportArchivingBothEnds);
 
 }  // namespace
 

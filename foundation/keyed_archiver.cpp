@@ -128,24 +128,24 @@ std::uint64_t KeyedArchiver::encodeNewObject(const Value& original) {
 
 void KeyedArchiver::encodePlatformObject(const Object& object) {
   using namespace keyed_archive;
-  if (const auto* string = dynamic_cast<const String*>(&object)) {
+  if (const auto* string = objectCast<String>(&object)) {
     put(kStringKey, Slot{Value(String::make(string->value()))});
-  } else if (const auto* data = dynamic_cast<const Data*>(&object)) {
+  } else if (const auto* data = objectCast<Data>(&object)) {
     put(kDataKey, Slot{Value(Data::make(data->bytes()))});
-  } else if (const auto* date = dynamic_cast<const Date*>(&object)) {
+  } else if (const auto* date = objectCast<Date>(&object)) {
     put(kTimeKey, Slot{Value(date->timeIntervalSinceReferenceDate())});
-  } else if (const auto* uuid = dynamic_cast<const UUID*>(&object)) {
+  } else if (const auto* uuid = objectCast<UUID>(&object)) {
     put(kUUIDBytesKey, Slot{Value(Data::make(std::vector<std::uint8_t>(uuid->bytes().begin(), uuid->bytes().end())))});
-  } else if (const auto* url = dynamic_cast<const URL*>(&object)) {
+  } else if (const auto* url = objectCast<URL>(&object)) {
     const std::uint64_t base = referenceObject(Value(url->baseURL()));
     put(kURLBaseKey, Slot{base});
     const std::uint64_t relative = referenceObject(Value(url->relativeString()));
     put(kURLRelativeKey, Slot{relative});
-  } else if (const auto* array = dynamic_cast<const Array*>(&object)) {
+  } else if (const auto* array = objectCast<Array>(&object)) {
     put(kObjectsKey, Slot{referenceAll(array->elements())});
-  } else if (const auto* set = dynamic_cast<const Set*>(&object)) {
+  } else if (const auto* set = objectCast<Set>(&object)) {
     put(kObjectsKey, Slot{referenceAll(set->elements())});
-  } else if (const auto* dictionary = dynamic_cast<const Dictionary*>(&object)) {
+  } else if (const auto* dictionary = objectCast<Dictionary>(&object)) {
     // All keys first, then all values, as the platform writes them.
     std::vector<Value> keys;
     std::vector<Value> values;
@@ -157,7 +157,7 @@ void KeyedArchiver::encodePlatformObject(const Object& object) {
     std::vector<std::uint64_t> valueRefs = referenceAll(values);
     put(kKeysKey, Slot{std::move(keyRefs)});
     put(kObjectsKey, Slot{std::move(valueRefs)});
-  } else if (const auto* error = dynamic_cast<const ErrorObject*>(&object)) {
+  } else if (const auto* error = objectCast<ErrorObject>(&object)) {
     put(kErrorCodeKey, Slot{Value(error->code())});
     const std::uint64_t domain = referenceObject(Value(error->domain()));
     put(kErrorDomainKey, Slot{domain});

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <typeinfo>
 
 #include "foundation/class.h"
 
@@ -61,5 +63,28 @@ class Object : public std::enable_shared_from_this<Object> {
   Object(const Object&) = default;
   Object& operator=(const Object&) = default;
 };
+
+// `object` as a T, or null. For a final T one comparison of the dynamic
+// type answers what dynamic_cast answers by walking the hierarchy and
+// comparing type names, which decoding and encoding do for every object.
+template <class T>
+  requires std::is_base_of_v<Object, T>
+const T* objectCast(const Object* object) {
+  if constexpr (std::is_final_v<T>) {
+    return object != nullptr && typeid(*object) == typeid(T) ? static_cast<const T*>(object) : nullptr;
+  } else {
+    return dynamic_cast<const T*>(object);
+  }
+}
+
+template <class T>
+  requires std::is_base_of_v<Object, T>
+std::shared_ptr<T> objectCast(const std::shared_ptr<Object>& object) {
+  if constexpr (std::is_final_v<T>) {
+    return object != nullptr && typeid(*object) == typeid(T) ? std::static_pointer_cast<T>(object) : nullptr;
+  } else {
+    return std::dynamic_pointer_cast<T>(object);
+  }
+}
 
 }  // namespace fnd

@@ -23,7 +23,7 @@ const Class& UID::staticClass() {
 std::shared_ptr<UID> UID::make(std::uint64_t value) { return std::shared_ptr<UID>(new UID(value)); }
 
 bool UID::isEqual(const Object& other) const {
-  const auto* that = dynamic_cast<const UID*>(&other);
+  const auto* that = objectCast<UID>(&other);
   return that && that->value_ == value_;
 }
 
@@ -54,9 +54,9 @@ class Validator {
 
  private:
   static bool isScalar(const Object& object) {
-    return dynamic_cast<const String*>(&object) || dynamic_cast<const Number*>(&object) ||
-           dynamic_cast<const Data*>(&object) || dynamic_cast<const Date*>(&object) ||
-           dynamic_cast<const UID*>(&object);
+    return objectCast<String>(&object) || objectCast<Number>(&object) ||
+           objectCast<Data>(&object) || objectCast<Date>(&object) ||
+           objectCast<UID>(&object);
   }
 
   std::size_t fail(std::string problem) {
@@ -76,8 +76,8 @@ class Validator {
       if (depth + known->second > kPropertyListMaximumDepth) return tooDeep();
       return known->second;
     }
-    const auto* array = dynamic_cast<const Array*>(&object);
-    const auto* dictionary = dynamic_cast<const Dictionary*>(&object);
+    const auto* array = objectCast<Array>(&object);
+    const auto* dictionary = objectCast<Dictionary>(&object);
     if (!array && !dictionary) return fail(StringWithFormat("a value of class %@", object.objectClass().name()));
     if (depth >= kPropertyListMaximumDepth) return tooDeep();
     std::size_t tallest = 0;

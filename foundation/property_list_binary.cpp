@@ -144,7 +144,7 @@ class BinaryWriter {
 
   std::uint64_t addNew(const Value& value) {
     const Object* object = value.get();
-    if (const auto* string = dynamic_cast<const String*>(object)) {
+    if (const auto* string = objectCast<String>(object)) {
       auto [it, inserted] = strings_.try_emplace(string->value(), nodes_.size());
       if (inserted) nodes_.push_back({object, {}});
       return it->second;
@@ -152,10 +152,10 @@ class BinaryWriter {
     const std::uint64_t index = nodes_.size();
     nodes_.push_back({object, {}});
     std::vector<std::uint64_t> children;
-    if (const auto* array = dynamic_cast<const Array*>(object)) {
+    if (const auto* array = objectCast<Array>(object)) {
       children.reserve(array->count());
       for (const Value& element : array->elements()) children.push_back(add(element));
-    } else if (const auto* dictionary = dynamic_cast<const Dictionary*>(object)) {
+    } else if (const auto* dictionary = objectCast<Dictionary>(object)) {
       children.reserve(2 * dictionary->count());
       for (const auto& entry : dictionary->entries()) children.push_back(add(entry.first));
       for (const auto& entry : dictionary->entries()) children.push_back(add(entry.second));
@@ -191,7 +191,7 @@ class BinaryWriter {
 
   void encode(const Node& node) {
     const Object* object = node.object;
-    if (const auto* number = dynamic_cast<const Number*>(object)) {
+    if (const auto* number = objectCast<Number>(object)) {
       switch (number->kind()) {
         case Number::Kind::boolean:
           out_.push_back(number->boolValue() ? kTrue : kFalse);
@@ -211,20 +211,20 @@ class BinaryWriter {
           return real(kReal | 3, number->doubleValue());
       }
     }
-    if (const auto* string = dynamic_cast<const String*>(object)) return encodeString(string->value());
-    if (const auto* data = dynamic_cast<const Data*>(object)) {
+    if (const auto* string = objectCast<String>(object)) return encodeString(string->value());
+    if (const auto* data = objectCast<Data>(object)) {
       marker(kData, data->length());
       out_.insert(out_.end(), data->bytes().begin(), data->bytes().end());
       return;
     }
-    if (const auto* date = dynamic_cast<const Date*>(object)) return real(kDate, date->timeIntervalSinceReferenceDate());
-    if (const auto* uid = dynamic_cast<const UID*>(object)) {
+    if (const auto* date = objectCast<Date>(object)) return real(kDate, date->timeIntervalSinceReferenceDate());
+    if (const auto* uid = objectCast<UID>(object)) {
       const std::size_t size = bytesFor(uid->value());
       out_.push_back(static_cast<std::uint8_t>(kUID | (size - 1)));
       appendBigEndian(out_, uid->value(), size);
       return;
     }
-    const bool isArray = dynamic_cast<const Array*>(object) != nullptr;
+    const bool isArray = objectCast<Array>(object) != nullptr;
     marker(isArray ? kArray : kDictionary, isArray ? node.children.size() : node.children.size() / 2);
     for (const std::uint64_t child : node.children) appendBigEndian(out_, child, refSize_);
   }

@@ -53,7 +53,11 @@ class Value {
   // The object as T, or null when it is nil or of another class.
   template <class T>
   std::shared_ptr<T> as() const {
-    return std::dynamic_pointer_cast<T>(object_);
+    if constexpr (std::is_base_of_v<Object, T>) {
+      return objectCast<T>(object_);
+    } else {
+      return std::dynamic_pointer_cast<T>(object_);
+    }
   }
 
   bool isKindOfClass(const Class& cls) const { return object_ && object_->isKindOfClass(cls); }

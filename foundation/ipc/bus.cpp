@@ -6,6 +6,8 @@
 
 #include "foundation/ipc/ipc_error.h"
 #include "foundation/ipc/ipc_log.h"
+#include "foundation/ipc/outbox.h"
+#include "foundation/ipc/wire.h"
 #include "foundation/queue.h"
 
 namespace fnd::ipc {
@@ -52,7 +54,10 @@ Expected<std::shared_ptr<Bus>> Bus::shared() {
   // Stop the loop thread before the queues it feeds are torn down at exit.
   (void)Queue::global();
   std::atexit([] {
-    if (bus != nullptr && *bus) (*bus)->stopLoop();
+    if (bus == nullptr || !*bus) return;
+    // One-way calls posted just before exit still go out.
+    (*bus)->outbox().flush();
+    (*bus)->stopLoop();
   });
   return *bus;
 }
@@ -60,6 +65,7 @@ Expected<std::shared_ptr<Bus>> Bus::shared() {
 Expected<void> Bus::connect() {
   try {
     connection_ = sdbus::createSessionBusConnection();
+    outbox_ = Outbox::create();
     uniqueName_ = connection_->getUniqueName();
     daemon_ = sdbus::createProxy(*connection_, kDaemonName, kDaemonPath);
     loopThread_ = std::thread([connection = connection_.get()] {
@@ -105,13 +111,18 @@ Expected<Bus::WatchID> Bus::watchSignals(const std::string& rule, std::size_t st
                                          SignalHandler handler) {
   auto watch = std::make_shared<Watch>();
   watch->handler = [handler = std::move(handler), stringCount, trailingBytes](sdbus::Message& message) {
+    // A signal of another shape under the same name is not ours.
     std::vector<std::string> strings(stringCount);
     std::vector<std::uint8_t> bytes;
     try {
       for (auto& text : strings) message >> text;
-      if (trailingBytes) message >> bytes;
     } catch (const sdbus::Error&) {
-      return;  // a signal of another shape under the same name: not ours
+      return;
+    }
+    if (trailingBytes) {
+      auto read = wire::readBytes(message);
+      if (!read) return;
+      bytes = std::move(*read);
     }
     handler(message.getSender(), message.getPath(), std::move(strings), std::move(bytes));
   };

@@ -28,6 +28,8 @@ class IProxy;
 
 namespace fnd::ipc {
 
+class Outbox;
+
 class Bus {
  public:
   using OwnerHandler = std::function<void(const std::string& oldOwner, const std::string& newOwner)>;
@@ -46,6 +48,8 @@ class Bus {
   Bus& operator=(const Bus&) = delete;
 
   sdbus::IConnection& connection() { return *connection_; }
+  // Every message this process sends goes through it, in order.
+  Outbox& outbox() { return *outbox_; }
   const std::string& uniqueName() const { return uniqueName_; }
 
   // Calls `handler` for every change of the owner of `name` from now on.
@@ -75,6 +79,7 @@ class Bus {
   [[nodiscard]] Expected<void> connect();
 
   std::unique_ptr<sdbus::IConnection> connection_;
+  std::shared_ptr<Outbox> outbox_;
   std::unique_ptr<sdbus::IProxy> daemon_;
   std::string uniqueName_;
   // Runs the event loop; a bus that goes away ends it with a log line

@@ -9,6 +9,7 @@
 #include "foundation/ipc/ipc_error.h"
 #include "foundation/ipc/ipc_log.h"
 #include "foundation/ipc/listener.h"
+#include "foundation/ipc/outbox.h"
 #include "foundation/ipc/wire.h"
 
 namespace fnd::ipc {
@@ -207,38 +208,39 @@ void Connection::send(const std::string& method, std::vector<Value> arguments, R
       pending_.emplace(id, Pending{std::move(reply), errorHandler, interface, method});
     }
   }
-  try {
-    std::lock_guard sending(sendMutex_);
-    auto call = proxy->createMethodCall(interface->busName(), method);
-    for (const auto& bytes : *archives) call << bytes;
-    if (declared->isOneWay()) {
-      call.dontExpectReply();
-      (void)proxy->callMethod(call);
-      return;
-    }
+  if (declared->isOneWay()) {
     std::weak_ptr<Connection> weak = weakSelf();
-    (void)proxy->callMethod(
-        call,
-        [weak, id, count = *declared->replyArgumentCount](sdbus::MethodReply& message, const sdbus::Error* error) {
-          auto self = weak.lock();
-          if (!self) return;
-          if (error != nullptr) {
-            self->callFailed(id, error->getName(), error->getMessage());
-            return;
-          }
-          auto replyArchives = wire::readArchives(message, count);
-          if (!replyArchives) {
-            self->callFailed(id, std::string(kBusErrorDecoding), "The reply does not have the declared shape.");
-            return;
-          }
-          self->callReplied(id, message.getSender(), std::move(*replyArchives));
-        },
-        kNoTimeout);
-  } catch (const sdbus::Error& error) {
-    if (declared->isOneWay()) {
-      failOnQueue(std::move(errorHandler), errorFromBusError(error.getName(), error.getMessage()));
+    Outbox::OneWayCall oneWay{proxy, peerName_, objectPath_, interface->busName(),
+                              wire::BatchedCall{method, std::move(*archives)}, nullptr};
+    oneWay.failed = [weak, errorHandler = std::move(errorHandler)](const Error& error) {
+      if (auto self = weak.lock()) self->failOnQueue(errorHandler, error);
+    };
+    bus_->outbox().post(std::move(oneWay));
+    return;
+  }
+  std::weak_ptr<Connection> weak = weakSelf();
+  auto replied = [weak, id, count = *declared->replyArgumentCount](sdbus::MethodReply& message,
+                                                                   const sdbus::Error* error) {
+    auto self = weak.lock();
+    if (!self) return;
+    if (error != nullptr) {
+      self->callFailed(id, error->getName(), error->getMessage());
       return;
     }
+    auto replyArchives = wire::readArchives(message, count);
+    if (!replyArchives) {
+      self->callFailed(id, std::string(kBusErrorDecoding), "The reply does not have the declared shape.");
+      return;
+    }
+    self->callReplied(id, message.getSender(), std::move(*replyArchives));
+  };
+  try {
+    bus_->outbox().sendInOrder([&] {
+      auto call = proxy->createMethodCall(interface->busName(), method);
+      for (const auto& bytes : *archives) wire::appendBytes(call, bytes);
+      (void)proxy->callMethod(call, std::move(replied), kNoTimeout);
+    });
+  } catch (const sdbus::Error& error) {
     callFailed(id, error.getName(), error.getMessage());
   }
 }
@@ -361,7 +363,7 @@ void Connection::handleIncoming(const std::string& method, std::vector<std::vect
     admission_ = listener && listener->admit(self()) ? Admission::accepted : Admission::rejected;
   }
   if (admission_ == Admission::rejected) {
-    wire::replyWithError(*call, std::string(kBusErrorAccessDenied), "The listener does not accept this peer.");
+    wire::replyWithError(bus_->outbox(), *call, std::string(kBusErrorAccessDenied), "The listener does not accept this peer.");
     return;
   }
   std::shared_ptr<const Interface> interface;
@@ -374,19 +376,20 @@ void Connection::handleIncoming(const std::string& method, std::vector<std::vect
   auto arguments = wire::unarchiveArguments(*interface, method, false, archives);
   if (!arguments) {
     log(LogLevel::error, "Rejected a call of " + method + " from " + peerName_ + ": " + arguments.error().description());
-    wire::replyWithError(*call, std::string(kBusErrorDecoding), arguments.error().description());
+    wire::replyWithError(bus_->outbox(), *call, std::string(kBusErrorDecoding), arguments.error().description());
     return;
   }
   if (!object) {
-    wire::replyWithError(*call, "org.freedesktop.DBus.Error.UnknownObject", "Nothing is exported on this connection.");
+    wire::replyWithError(bus_->outbox(), *call, "org.freedesktop.DBus.Error.UnknownObject", "Nothing is exported on this connection.");
     return;
   }
   const Interface::Method* declared = interface->methodNamed(method);
   ExportedObject::Reply reply;
   if (!declared->isOneWay() && !call->doesntExpectReply()) {
-    reply = [call, interface, method, once = std::make_shared<std::atomic<bool>>(false)](std::vector<Value> values) {
+    reply = [bus = bus_, call, interface, method, once = std::make_shared<std::atomic<bool>>(false)](
+                std::vector<Value> values) {
       if (once->exchange(true)) return;
-      wire::reply(*call, *interface, method, values);
+      wire::reply(bus->outbox(), *call, *interface, method, values);
     };
   }
   object->invokeMethod(self(), method, std::move(*arguments), std::move(reply));

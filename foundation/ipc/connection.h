@@ -152,7 +152,6 @@ class Connection final : public Object {
 
   mutable std::mutex mutex_;
   std::shared_ptr<sdbus::IProxy> proxy_;
-  std::mutex sendMutex_;  // one sender at a time on the bus proxy
   std::shared_ptr<const Interface> remoteInterface_;
   std::shared_ptr<const Interface> exportedInterface_;
   std::weak_ptr<ExportedObject> exportedObject_;

@@ -7,6 +7,8 @@
 #include "foundation/check.h"
 #include "foundation/ipc/ipc_error.h"
 #include "foundation/ipc/ipc_log.h"
+#include "foundation/ipc/outbox.h"
+#include "foundation/ipc/wire.h"
 #include "foundation/keyed_archiver.h"
 #include "foundation/keyed_unarchiver.h"
 
@@ -96,8 +98,9 @@ Expected<void> DistributedNotificationCenter::postNotificationName(const std::st
   if (auto exported = exportPoster(); !exported) return exported.error();
   try {
     auto signal = poster_->createSignal(kInterface, kMember);
-    signal << name << object.value_or(std::string()) << archive;
-    poster_->emitSignal(signal);
+    signal << name << object.value_or(std::string());
+    ipc::wire::appendBytes(signal, archive);
+    bus_->outbox().sendInOrder([&] { poster_->emitSignal(signal); });
   } catch (const sdbus::Error& error) {
     return ipc::invalidError("Cannot post " + name + ": " + error.getMessage());
   }

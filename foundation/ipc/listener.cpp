@@ -89,6 +89,10 @@ Expected<void> Listener::resume() {
                                if (auto self = weak.lock()) self->methodCalled(name, count, std::move(call));
                              });
     }
+    object->registerMethod(wire::kBatchInterface, wire::kBatchMember, wire::kBatchSignature, "",
+                           [weak](sdbus::MethodCall call) {
+                             if (auto self = weak.lock()) self->batchCalled(std::move(call));
+                           });
     object->finishRegistration();
     object_ = std::move(object);
   } catch (const sdbus::Error& error) {
@@ -149,16 +153,52 @@ void Listener::methodCalled(const std::string& method, std::size_t argumentCount
   auto message = std::make_shared<sdbus::MethodCall>(std::move(call));
   auto archives = wire::readArchives(*message, argumentCount);
   if (!archives) {
-    wire::replyWithError(*message, std::string(kBusErrorDecoding), archives.error().description());
+    rejectOffLoop(std::move(message), std::string(kBusErrorDecoding), archives.error().description());
     return;
   }
   auto connection = connectionForPeer(message->getSender());
   if (!connection) {
-    wire::replyWithError(*message, "org.freedesktop.DBus.Error.UnknownObject", "The listener was invalidated.");
+    rejectOffLoop(std::move(message), "org.freedesktop.DBus.Error.UnknownObject", "The listener was invalidated.");
     return;
   }
   connection->queue().async([connection, method, archives = std::move(*archives), message]() mutable {
     connection->handleIncoming(method, std::move(archives), std::move(message));
+  });
+}
+
+void Listener::batchCalled(sdbus::MethodCall call) {
+  auto message = std::make_shared<sdbus::MethodCall>(std::move(call));
+  const std::string sender = message->getSender();
+  auto batch = wire::readBatch(*message);
+  if (!batch) {
+    log(LogLevel::error, "Rejected a batch of calls from " + sender + ": " + batch.error().description());
+    return;
+  }
+  // Only what could have come alone: a declared one-way method with its
+  // number of arguments.
+  std::vector<wire::BatchedCall> calls;
+  calls.reserve(batch->size());
+  for (auto& entry : *batch) {
+    const Interface::Method* declared = interface_->methodNamed(entry.method);
+    if (declared == nullptr || !declared->isOneWay() || declared->argumentCount != entry.archives.size()) {
+      log(LogLevel::error, "Rejected a batched call of " + entry.method + " from " + sender +
+                               ": the interface declares no such one-way method.");
+      continue;
+    }
+    calls.push_back(std::move(entry));
+  }
+  if (calls.empty()) return;
+  auto connection = connectionForPeer(sender);
+  if (!connection) return;
+  connection->queue().async([connection, calls = std::move(calls), message]() mutable {
+    for (auto& entry : calls) connection->handleIncoming(entry.method, std::move(entry.archives), message);
+  });
+}
+
+void Listener::rejectOffLoop(std::shared_ptr<sdbus::MethodCall> call, std::string name, std::string message) {
+  if (call->doesntExpectReply()) return;
+  Queue::global().async([bus = bus_, call = std::move(call), name = std::move(name), message = std::move(message)] {
+    wire::replyWithError(bus->outbox(), *call, name, message);
   });
 }
 

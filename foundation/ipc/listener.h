@@ -87,6 +87,12 @@ class Listener : public std::enable_shared_from_this<Listener> {
            std::shared_ptr<const Interface> interface);
 
   void methodCalled(const std::string& method, std::size_t argumentCount, sdbus::MethodCall call);
+  // One-way calls that travelled in one message: delivered as if each had
+  // come alone, in their order.
+  void batchCalled(sdbus::MethodCall call);
+  // Error replies leave the loop thread first: replies queue behind earlier
+  // messages, and the loop thread must not wait for those.
+  void rejectOffLoop(std::shared_ptr<sdbus::MethodCall> call, std::string name, std::string message);
   std::shared_ptr<Connection> connectionForPeer(const std::string& peer);
   // On the peer's queue, before its first call: watch it, check its user,
   // ask the delegate.

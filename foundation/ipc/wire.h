@@ -16,9 +16,24 @@ class Message;
 class MethodCall;
 }  // namespace sdbus
 
+namespace fnd::ipc {
+class Outbox;
+}  // namespace fnd::ipc
+
 namespace fnd::ipc::wire {
 
 using Archives = std::vector<std::vector<std::uint8_t>>;
+
+// One-way calls for one object carried in one message: an array of (method,
+// its archives).
+inline constexpr const char* kBatchInterface = "com.korvia.ipc.Batch";
+inline constexpr const char* kBatchMember = "Deliver";
+inline constexpr const char* kBatchSignature = "a(saay)";
+
+struct BatchedCall {
+  std::string method;
+  Archives archives;
+};
 
 [[nodiscard]] Expected<Archives> archiveArguments(const std::vector<Value>& arguments);
 // Fails with the decoding error when the count is wrong or any archive does
@@ -28,8 +43,20 @@ using Archives = std::vector<std::vector<std::uint8_t>>;
 // `count` byte arrays from the message body; fails on any other shape.
 [[nodiscard]] Expected<Archives> readArchives(sdbus::Message& message, std::size_t count);
 
-void reply(const sdbus::MethodCall& call, const Interface& interface, const std::string& method,
+// One `ay` in one copy. sdbus-c++ marshals a byte vector one element at a
+// time, which costs more than the rest of a small call together.
+void appendBytes(sdbus::Message& message, const std::vector<std::uint8_t>& bytes);
+// Fails with the decoding error when the next item is not an `ay`.
+[[nodiscard]] Expected<std::vector<std::uint8_t>> readBytes(sdbus::Message& message);
+
+void appendBatch(sdbus::Message& message, const std::vector<const BatchedCall*>& calls);
+// Fails with the decoding error when the body is not a batch.
+[[nodiscard]] Expected<std::vector<BatchedCall>> readBatch(sdbus::Message& message);
+
+// Replies go out through the outbox, behind everything sent before them; so
+// never from the bus's loop thread, which holds the bus while it delivers.
+void reply(Outbox& outbox, const sdbus::MethodCall& call, const Interface& interface, const std::string& method,
            const std::vector<Value>& values);
-void replyWithError(const sdbus::MethodCall& call, const std::string& name, const std::string& message);
+void replyWithError(Outbox& outbox, const sdbus::MethodCall& call, const std::string& name, const std::string& message);
 
 }  // namespace fnd::ipc::wire
