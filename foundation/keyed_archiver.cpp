@@ -1,5 +1,7 @@
 #include "foundation/keyed_archiver.h"
 
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "foundation/array.h"
@@ -13,6 +15,7 @@
 #include "foundation/null.h"
 #include "foundation/number.h"
 #include "foundation/property_list.h"
+#include "foundation/property_list_codec.h"
 #include "foundation/set.h"
 #include "foundation/string.h"
 #include "foundation/uid.h"
@@ -190,6 +193,21 @@ std::uint64_t KeyedArchiver::classReference(const Class& cls) {
 
 Expected<std::vector<std::uint8_t>> KeyedArchiver::finish(std::uint64_t root) {
   if (error_) return *error_;
+  // Every reference to one entry is one UID object, and every key one string
+  // object: the property-list writer then writes each once, without
+  // allocating them anew for every use.
+  std::vector<Value> uidValues(objects_.size());
+  auto uid = [&](std::uint64_t index) -> const Value& {
+    Value& value = uidValues[index];
+    if (value.isNil()) value = Value(UID::make(index));
+    return value;
+  };
+  std::unordered_map<std::string_view, Value> keyValues;
+  auto keyValue = [&](const std::string& key) -> const Value& {
+    auto [it, inserted] = keyValues.try_emplace(key);
+    if (inserted) it->second = Value(key);
+    return it->second;
+  };
   auto resolve = [&](const Slot& slot) -> Value {
     return std::visit(
         [&](const auto& content) -> Value {
@@ -197,14 +215,14 @@ Expected<std::vector<std::uint8_t>> KeyedArchiver::finish(std::uint64_t root) {
           if constexpr (std::is_same_v<T, Value>) {
             return content;
           } else if constexpr (std::is_same_v<T, std::uint64_t>) {
-            return Value(UID::make(content));
+            return uid(content);
           } else if constexpr (std::is_same_v<T, Slot::Conditional>) {
             auto it = uids_.find(content.object);
-            return Value(UID::make(it == uids_.end() ? 0 : it->second));
+            return uid(it == uids_.end() ? 0 : it->second);
           } else {
             std::vector<Value> uids;
             uids.reserve(content.size());
-            for (const std::uint64_t uid : content) uids.emplace_back(UID::make(uid));
+            for (const std::uint64_t index : content) uids.push_back(uid(index));
             return Value(Array::make(std::move(uids)));
           }
         },
@@ -219,7 +237,7 @@ Expected<std::vector<std::uint8_t>> KeyedArchiver::finish(std::uint64_t root) {
     }
     std::vector<Dictionary::Entry> keys;
     keys.reserve(entry.keys.size());
-    for (const auto& [key, slot] : entry.keys) keys.emplace_back(Value(key), resolve(slot));
+    for (const auto& [key, slot] : entry.keys) keys.emplace_back(keyValue(key), resolve(slot));
     objects.emplace_back(Dictionary::make(std::move(keys)));
   }
   const Value archive(Dictionary::make({
@@ -228,7 +246,9 @@ Expected<std::vector<std::uint8_t>> KeyedArchiver::finish(std::uint64_t root) {
       {Value(keyed_archive::kTopKey), Value(Dictionary::make({{Value(keyed_archive::kRootKey), Value(UID::make(root))}}))},
       {Value(keyed_archive::kArchiveObjectsKey), Value(Array::make(std::move(objects)))},
   }));
-  return PropertyListSerialization::dataWithPropertyList(archive, PropertyListFormat::binary);
+  // A property list by construction (string keys, plain values, four levels
+  // deep), so the writer needs no check first.
+  return plist_codec::writeBinary(archive);
 }
 
 }  // namespace fnd

@@ -427,6 +427,10 @@ class BinaryReader {
     if (high == kData) return Value(Data::make(std::vector<std::uint8_t>(start, start + *length)));
     std::string text;
     if (high == kASCIIString) {
+      const std::uint8_t* end = start + *length;
+      if (std::all_of(start, end, [](std::uint8_t byte) { return byte < 0x80; })) {
+        return Value(std::string(reinterpret_cast<const char*>(start), *length));
+      }
       text.reserve(*length);
       // Bytes above 0x7F are taken as Latin-1 so the result stays UTF-8.
       for (std::uint64_t i = 0; i < *length; ++i) appendUTF8(text, start[i]);
