@@ -2,11 +2,18 @@
 // - a request/response round trip of a small model object through the
 //   client and server adaptors, against a bare sdbus-c++ method call that
 //   carries the same archived bytes both ways;
-// - reports per second on one report stream.
+// - reports per second on one report stream, against bare one-way messages
+//   of a report's size.
+// As in the product, the two sides are two processes: the servers (the
+// adaptor's and the bare one) run in a child forked before any thread
+// starts, the clients here.
 // Needs a session bus (run under dbus-run-session).
 
 #include <benchmark/benchmark.h>
 #include <sdbus-c++/sdbus-c++.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -70,18 +77,42 @@ class Server final : public AFXRegularInterprocessServerAdaptorDelegate {
                                                             const std::shared_ptr<fnd::UUID>&) override {}
 };
 
+// Named by the parent before it forks, so both processes use its name.
+std::string gServiceName;
+const std::string& serviceName() { return gServiceName; }
+
+// The child: both servers, until the parent goes.
+[[noreturn]] void serve(int readyPipe) {
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  auto server = std::make_shared<Server>();
+  auto adaptor = AFXRegularInterprocessServerAdaptor::initWithServiceName(serviceName(), IPCEchoRequestClasses(), server);
+  if (!adaptor) std::abort();
+  auto connection = sdbus::createSessionBusConnection(serviceName() + ".bare");
+  auto object = sdbus::createObject(*connection, "/bare");
+  object->registerMethod("com.korvia.bench.Bare", "echo", "ay", "ay", [](sdbus::MethodCall call) {
+    std::vector<std::uint8_t> bytes;
+    call >> bytes;
+    auto reply = call.createReply();
+    reply << bytes;
+    reply.send();
+  });
+  // The reports' peer: one-way messages with a report's bytes, read and
+  // dropped; an echo after them answers once they are all read.
+  object->registerMethod("com.korvia.bench.Bare", "report", "ay", "", [](sdbus::MethodCall call) {
+    std::vector<std::uint8_t> bytes;
+    call >> bytes;
+  });
+  object->finishRegistration();
+  char ready = 1;
+  if (::write(readyPipe, &ready, 1) != 1) std::abort();
+  connection->enterEventLoop();
+  std::_Exit(0);
+}
+
 struct Fixture {
-  std::string name = "com.korvia.bench.ipc.P" + std::to_string(::getpid());
-  std::shared_ptr<Server> server = std::make_shared<Server>();
-  std::shared_ptr<AFXRegularInterprocessServerAdaptor> serverAdaptor;
   std::shared_ptr<AFXRegularInterprocessClientAdaptor> client;
-  // The bare peer: its own connection and object, echoing bytes.
-  std::unique_ptr<sdbus::IConnection> bareServerConnection;
-  std::unique_ptr<sdbus::IObject> bareObject;
   std::unique_ptr<sdbus::IConnection> bareClientConnection;
   std::unique_ptr<sdbus::IProxy> bareProxy;
-  Waiter bareReports;
-  std::uint64_t bareReportsSent = 0;
 
   static Fixture& shared() {
     static Fixture* fixture = new Fixture;
@@ -89,34 +120,30 @@ struct Fixture {
   }
 
   Fixture() {
-    serverAdaptor = *AFXRegularInterprocessServerAdaptor::initWithServiceName(name, IPCEchoRequestClasses(), server);
-    client = AFXRegularInterprocessClientAdaptor::initWithServiceName(name, "KorviaBench", IPCEchoRequestClasses(), {});
-    bareServerConnection = sdbus::createSessionBusConnection(name + ".bare");
-    bareObject = sdbus::createObject(*bareServerConnection, "/bare");
-    bareObject->registerMethod("com.korvia.bench.Bare", "echo", "ay", "ay", [](sdbus::MethodCall call) {
-      std::vector<std::uint8_t> bytes;
-      call >> bytes;
-      auto reply = call.createReply();
-      reply << bytes;
-      reply.send();
-    });
-    // The reports' peer: one-way messages with a report's bytes, counted.
-    bareObject->registerMethod("com.korvia.bench.Bare", "report", "ay", "", [this](sdbus::MethodCall call) {
-      std::vector<std::uint8_t> bytes;
-      call >> bytes;
-      bareReports.signal();
-    });
-    bareObject->finishRegistration();
-    bareServerConnection->enterEventLoopAsync();
+    client = AFXRegularInterprocessClientAdaptor::initWithServiceName(serviceName(), "KorviaBench", IPCEchoRequestClasses(), {});
     bareClientConnection = sdbus::createSessionBusConnection();
-    bareProxy = sdbus::createProxy(*bareClientConnection, name + ".bare", "/bare");
+    bareProxy = sdbus::createProxy(*bareClientConnection, serviceName() + ".bare", "/bare");
     bareClientConnection->enterEventLoopAsync();
   }
 
   std::shared_ptr<AFXInterprocessRequest> addressed(std::shared_ptr<AFXInterprocessRequest> request) const {
     request->setRequestingTierName(std::string("KorviaBench"));
-    request->setServiceID(AFXGlobalServiceID::initWithServiceName(name));
+    request->setServiceID(AFXGlobalServiceID::initWithServiceName(serviceName()));
     return request;
+  }
+
+  // Returns once the bare server has read everything sent before.
+  void bareEcho(const std::vector<std::uint8_t>& bytes) {
+    Waiter waiter;
+    auto call = bareProxy->createMethodCall("com.korvia.bench.Bare", "echo");
+    call << bytes;
+    (void)bareProxy->callMethod(call, [&waiter](sdbus::MethodReply& reply, const sdbus::Error* error) {
+      if (error) std::abort();
+      std::vector<std::uint8_t> echoed;
+      reply >> echoed;
+      waiter.signal();
+    }, std::numeric_limits<std::uint64_t>::max());
+    waiter.waitFor(1);
   }
 };
 
@@ -150,18 +177,7 @@ void BM_BareRoundTripSameBytes(benchmark::State& state) {
   request->setReportStreamID(fnd::UUID::make());
   auto requestBytes = *fnd::KeyedArchiver::archivedDataWithRootObject(fnd::Value(request));
   state.counters["bytes"] = static_cast<double>(requestBytes.size());
-  for (auto _ : state) {
-    Waiter waiter;
-    auto call = fixture.bareProxy->createMethodCall("com.korvia.bench.Bare", "echo");
-    call << requestBytes;
-    (void)fixture.bareProxy->callMethod(call, [&waiter](sdbus::MethodReply& reply, const sdbus::Error* error) {
-      if (error) std::abort();
-      std::vector<std::uint8_t> bytes;
-      reply >> bytes;
-      waiter.signal();
-    }, std::numeric_limits<std::uint64_t>::max());
-    waiter.waitFor(1);
-  }
+  for (auto _ : state) fixture.bareEcho(requestBytes);
 }
 BENCHMARK(BM_BareRoundTripSameBytes)->UseRealTime()->MinTime(2.0);
 
@@ -205,8 +221,7 @@ void BM_BareOneWaySameBytes(benchmark::State& state) {
       call.dontExpectReply();
       (void)fixture.bareProxy->callMethod(call);
     }
-    fixture.bareReportsSent += count;
-    fixture.bareReports.waitFor(fixture.bareReportsSent);
+    fixture.bareEcho({});
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
 }
@@ -235,4 +250,24 @@ BENCHMARK(BM_ReportArchivingBothEnds);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  gServiceName = "com.korvia.bench.ipc.P" + std::to_string(::getpid());
+  pid_t child = -1;
+  if (fnd::ipc::Bus::isSessionBusConfigured()) {
+    int ready[2];
+    if (::pipe(ready) != 0) return 1;
+    child = ::fork();
+    if (child == 0) serve(ready[1]);
+    char byte = 0;
+    if (child < 0 || ::read(ready[0], &byte, 1) != 1) return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (child > 0) {
+    ::kill(child, SIGTERM);
+    ::waitpid(child, nullptr, 0);
+  }
+  return 0;
+}
