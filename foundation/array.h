@@ -30,8 +30,16 @@ class Array final : public Object {
   std::string description() const override;
 
  private:
-  Array(std::vector<Value> elements, const Class& cls);
+  // Only the class makes instances; the token lets make_shared (one
+  // allocation for the object and its count) call the constructor.
+  struct Token {
+    explicit Token() = default;
+  };
 
+ public:
+  Array(Token, std::vector<Value> elements, const Class& cls);
+
+ private:
   std::vector<Value> elements_;
   const Class* class_;
 };

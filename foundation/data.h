@@ -31,8 +31,16 @@ class Data final : public Object {
   std::string description() const override;
 
  private:
-  Data(std::vector<std::uint8_t> bytes, const Class& cls) : bytes_(std::move(bytes)), class_(&cls) {}
+  // Only the class makes instances; the token lets make_shared (one
+  // allocation for the object and its count) call the constructor.
+  struct Token {
+    explicit Token() = default;
+  };
 
+ public:
+  Data(Token, std::vector<std::uint8_t> bytes, const Class& cls) : bytes_(std::move(bytes)), class_(&cls) {}
+
+ private:
   std::vector<std::uint8_t> bytes_;
   const Class* class_;
 };

@@ -44,8 +44,16 @@ class Dictionary final : public Object {
   std::string description() const override;
 
  private:
-  Dictionary(std::vector<Entry> entries, const Class& cls);
+  // Only the class makes instances; the token lets make_shared (one
+  // allocation for the object and its count) call the constructor.
+  struct Token {
+    explicit Token() = default;
+  };
 
+ public:
+  Dictionary(Token, std::vector<Entry> entries, const Class& cls);
+
+ private:
   std::vector<Entry> entries_;
   std::unordered_map<Value, std::size_t, ValueHash> index_;
   const Class* class_;

@@ -1,7 +1,5 @@
 #include "foundation/keyed_archiver.h"
 
-#include <string_view>
-#include <unordered_map>
 #include <utility>
 
 #include "foundation/array.h"
@@ -193,62 +191,62 @@ std::uint64_t KeyedArchiver::classReference(const Class& cls) {
 
 Expected<std::vector<std::uint8_t>> KeyedArchiver::finish(std::uint64_t root) {
   if (error_) return *error_;
-  // Every reference to one entry is one UID object, and every key one string
-  // object: the property-list writer then writes each once, without
-  // allocating them anew for every use.
-  std::vector<Value> uidValues(objects_.size());
-  auto uid = [&](std::uint64_t index) -> const Value& {
-    Value& value = uidValues[index];
-    if (value.isNil()) value = Value(UID::make(index));
-    return value;
-  };
-  std::unordered_map<std::string_view, Value> keyValues;
-  auto keyValue = [&](const std::string& key) -> const Value& {
-    auto [it, inserted] = keyValues.try_emplace(key);
-    if (inserted) it->second = Value(key);
-    return it->second;
-  };
-  auto resolve = [&](const Slot& slot) -> Value {
+  // Written straight from the entries: string keys, plain values and UIDs
+  // four levels deep are a property list by construction, and no value tree
+  // need be made and walked first.
+  using Ref = plist_codec::BinaryPlistBuilder::Ref;
+  plist_codec::BinaryPlistBuilder plist;
+  auto resolve = [&](const Slot& slot) -> Ref {
     return std::visit(
-        [&](const auto& content) -> Value {
+        [&](const auto& content) -> Ref {
           using T = std::decay_t<decltype(content)>;
           if constexpr (std::is_same_v<T, Value>) {
-            return content;
+            return plist.value(content);
           } else if constexpr (std::is_same_v<T, std::uint64_t>) {
-            return uid(content);
+            return plist.uid(content);
           } else if constexpr (std::is_same_v<T, Slot::Conditional>) {
             auto it = uids_.find(content.object);
-            return uid(it == uids_.end() ? 0 : it->second);
+            return plist.uid(it == uids_.end() ? 0 : it->second);
           } else {
-            std::vector<Value> uids;
+            std::vector<Ref> uids;
             uids.reserve(content.size());
-            for (const std::uint64_t index : content) uids.push_back(uid(index));
-            return Value(Array::make(std::move(uids)));
+            for (const std::uint64_t index : content) uids.push_back(plist.uid(index));
+            return plist.array(uids);
           }
         },
         slot.content);
   };
-  std::vector<Value> objects;
+  std::vector<Ref> objects;
   objects.reserve(objects_.size());
+  std::vector<Ref> keys;
+  std::vector<Ref> values;
   for (const Entry& entry : objects_) {
     if (!entry.plain.isNil()) {
-      objects.push_back(entry.plain);
+      objects.push_back(plist.value(entry.plain));
       continue;
     }
-    std::vector<Dictionary::Entry> keys;
-    keys.reserve(entry.keys.size());
-    for (const auto& [key, slot] : entry.keys) keys.emplace_back(keyValue(key), resolve(slot));
-    objects.emplace_back(Dictionary::make(std::move(keys)));
+    keys.clear();
+    values.clear();
+    for (const auto& [key, slot] : entry.keys) {
+      keys.push_back(plist.string(key));
+      values.push_back(resolve(slot));
+    }
+    objects.push_back(plist.dictionary(keys, values));
   }
-  const Value archive(Dictionary::make({
-      {Value(keyed_archive::kVersionKey), Value(keyed_archive::kVersion)},
-      {Value(keyed_archive::kArchiverKey), Value(keyed_archive::kArchiverName)},
-      {Value(keyed_archive::kTopKey), Value(Dictionary::make({{Value(keyed_archive::kRootKey), Value(UID::make(root))}}))},
-      {Value(keyed_archive::kArchiveObjectsKey), Value(Array::make(std::move(objects)))},
-  }));
-  // A property list by construction (string keys, plain values, four levels
-  // deep), so the writer needs no check first.
-  return plist_codec::writeBinary(archive);
+  const Ref objectsArray = plist.array(objects);
+  const Ref rootKey = plist.string(keyed_archive::kRootKey);
+  const Ref rootUID = plist.uid(root);
+  const Ref top = plist.dictionary({&rootKey, 1}, {&rootUID, 1});
+  const Ref version = plist.value(versionNumber());
+  const Ref topKeys[] = {plist.string(keyed_archive::kVersionKey), plist.string(keyed_archive::kArchiverKey),
+                         plist.string(keyed_archive::kTopKey), plist.string(keyed_archive::kArchiveObjectsKey)};
+  const Ref topValues[] = {version, plist.string(keyed_archive::kArchiverName), top, objectsArray};
+  return plist.finish(plist.dictionary(topKeys, topValues));
+}
+
+const Value& KeyedArchiver::versionNumber() {
+  static const Value version(keyed_archive::kVersion);
+  return version;
 }
 
 }  // namespace fnd

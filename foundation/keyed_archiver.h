@@ -61,6 +61,7 @@ class KeyedArchiver {
   void put(std::string_view key, Slot slot);
   void putRaw(std::string key, Slot slot);
   Expected<std::vector<std::uint8_t>> finish(std::uint64_t root);
+  static const Value& versionNumber();
 
   std::vector<Entry> objects_;
   std::unordered_map<const Object*, std::uint64_t> uids_;

@@ -40,8 +40,16 @@ class Number final : public Object {
   std::string description() const override;
 
  private:
-  Number(Kind kind, std::int64_t i, std::uint64_t u, double d) : kind_(kind), i_(i), u_(u), d_(d) {}
+  // Only the class makes instances; the token lets make_shared (one
+  // allocation for the object and its count) call the constructor.
+  struct Token {
+    explicit Token() = default;
+  };
 
+ public:
+  Number(Token, Kind kind, std::int64_t i, std::uint64_t u, double d) : kind_(kind), i_(i), u_(u), d_(d) {}
+
+ private:
   Kind kind_;
   std::int64_t i_;
   std::uint64_t u_;

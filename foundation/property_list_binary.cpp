@@ -12,6 +12,7 @@
 #include "foundation/data.h"
 #include "foundation/date.h"
 #include "foundation/dictionary.h"
+#include "foundation/check.h"
 #include "foundation/format.h"
 #include "foundation/number.h"
 #include "foundation/property_list.h"
@@ -100,153 +101,6 @@ std::vector<std::uint16_t> utf16Units(std::string_view text) {
   }
   return units;
 }
-
-class BinaryWriter {
- public:
-  std::vector<std::uint8_t> write(const Value& root) {
-    add(root);
-    refSize_ = bytesFor(nodes_.size() - 1);
-    out_.assign(kMagic.begin(), kMagic.end());
-    std::vector<std::uint64_t> offsets;
-    offsets.reserve(nodes_.size());
-    for (const Node& node : nodes_) {
-      offsets.push_back(out_.size());
-      encode(node);
-    }
-    const std::uint64_t tableOffset = out_.size();
-    const std::size_t offsetSize = bytesFor(tableOffset);
-    for (const std::uint64_t offset : offsets) appendBigEndian(out_, offset, offsetSize);
-    out_.insert(out_.end(), 6, 0);
-    out_.push_back(static_cast<std::uint8_t>(offsetSize));
-    out_.push_back(static_cast<std::uint8_t>(refSize_));
-    appendBigEndian(out_, nodes_.size(), 8);
-    appendBigEndian(out_, 0, 8);
-    appendBigEndian(out_, tableOffset, 8);
-    return std::move(out_);
-  }
-
- private:
-  struct Node {
-    const Object* object;
-    std::vector<std::uint64_t> children;  // arrays: elements; dictionaries: keys then values
-  };
-
-  // Flattens the tree, children after their container; equal strings (the
-  // keys of every archived object) are written once.
-  std::uint64_t add(const Value& value) {
-    const Object* object = value.get();
-    // Values are immutable, so one object referenced twice is written once.
-    if (auto it = objects_.find(object); it != objects_.end()) return it->second;
-    const std::uint64_t index = addNew(value);
-    objects_.emplace(object, index);
-    return index;
-  }
-
-  std::uint64_t addNew(const Value& value) {
-    const Object* object = value.get();
-    if (const auto* string = objectCast<String>(object)) {
-      auto [it, inserted] = strings_.try_emplace(string->value(), nodes_.size());
-      if (inserted) nodes_.push_back({object, {}});
-      return it->second;
-    }
-    const std::uint64_t index = nodes_.size();
-    nodes_.push_back({object, {}});
-    std::vector<std::uint64_t> children;
-    if (const auto* array = objectCast<Array>(object)) {
-      children.reserve(array->count());
-      for (const Value& element : array->elements()) children.push_back(add(element));
-    } else if (const auto* dictionary = objectCast<Dictionary>(object)) {
-      children.reserve(2 * dictionary->count());
-      for (const auto& entry : dictionary->entries()) children.push_back(add(entry.first));
-      for (const auto& entry : dictionary->entries()) children.push_back(add(entry.second));
-    }
-    nodes_[index].children = std::move(children);
-    return index;
-  }
-
-  void marker(std::uint8_t kind, std::uint64_t count) {
-    if (count < 15) {
-      out_.push_back(static_cast<std::uint8_t>(kind | count));
-      return;
-    }
-    out_.push_back(static_cast<std::uint8_t>(kind | 0x0F));
-    integer(static_cast<std::int64_t>(count));
-  }
-
-  void integer(std::int64_t value) {
-    if (value < 0) {
-      out_.push_back(kInteger | 3);
-      appendBigEndian(out_, static_cast<std::uint64_t>(value), 8);
-      return;
-    }
-    const std::size_t size = bytesFor(static_cast<std::uint64_t>(value));
-    out_.push_back(static_cast<std::uint8_t>(kInteger | std::countr_zero(size)));
-    appendBigEndian(out_, static_cast<std::uint64_t>(value), size);
-  }
-
-  void real(std::uint8_t kind, double value) {
-    out_.push_back(kind);
-    appendBigEndian(out_, std::bit_cast<std::uint64_t>(value), 8);
-  }
-
-  void encode(const Node& node) {
-    const Object* object = node.object;
-    if (const auto* number = objectCast<Number>(object)) {
-      switch (number->kind()) {
-        case Number::Kind::boolean:
-          out_.push_back(number->boolValue() ? kTrue : kFalse);
-          return;
-        case Number::Kind::integer:
-          return integer(number->integerValue());
-        case Number::Kind::unsignedInteger:
-          if (number->unsignedIntegerValue() <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            return integer(static_cast<std::int64_t>(number->unsignedIntegerValue()));
-          }
-          // Beyond the signed range the platform writes a 16-byte integer.
-          out_.push_back(kInteger | 4);
-          appendBigEndian(out_, 0, 8);
-          appendBigEndian(out_, number->unsignedIntegerValue(), 8);
-          return;
-        case Number::Kind::real:
-          return real(kReal | 3, number->doubleValue());
-      }
-    }
-    if (const auto* string = objectCast<String>(object)) return encodeString(string->value());
-    if (const auto* data = objectCast<Data>(object)) {
-      marker(kData, data->length());
-      out_.insert(out_.end(), data->bytes().begin(), data->bytes().end());
-      return;
-    }
-    if (const auto* date = objectCast<Date>(object)) return real(kDate, date->timeIntervalSinceReferenceDate());
-    if (const auto* uid = objectCast<UID>(object)) {
-      const std::size_t size = bytesFor(uid->value());
-      out_.push_back(static_cast<std::uint8_t>(kUID | (size - 1)));
-      appendBigEndian(out_, uid->value(), size);
-      return;
-    }
-    const bool isArray = objectCast<Array>(object) != nullptr;
-    marker(isArray ? kArray : kDictionary, isArray ? node.children.size() : node.children.size() / 2);
-    for (const std::uint64_t child : node.children) appendBigEndian(out_, child, refSize_);
-  }
-
-  void encodeString(const std::string& text) {
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii) {
-      marker(kASCIIString, text.size());
-      out_.insert(out_.end(), text.begin(), text.end());
-      return;
-    }
-    const std::vector<std::uint16_t> units = utf16Units(text);
-    marker(kUTF16String, units.size());
-    for (const std::uint16_t unit : units) appendBigEndian(out_, unit, 2);
-  }
-
-  std::vector<Node> nodes_;
-  std::unordered_map<std::string, std::uint64_t> strings_;
-  std::unordered_map<const Object*, std::uint64_t> objects_;
-  std::vector<std::uint8_t> out_;
-  std::size_t refSize_ = 1;
-};
 
 // ---------------------------------------------------------------------------
 // Reading
@@ -507,6 +361,181 @@ class BinaryReader {
 
 }  // namespace
 
+BinaryPlistBuilder::Ref BinaryPlistBuilder::push(Node node) {
+  nodes_.push_back(node);
+  return nodes_.size() - 1;
+}
+
+BinaryPlistBuilder::Ref BinaryPlistBuilder::string(std::string_view text) {
+  auto [it, inserted] = strings_.try_emplace(text, nodes_.size());
+  if (inserted) push(Node{Node::Kind::text, nullptr, text, 0, 0, 0});
+  return it->second;
+}
+
+BinaryPlistBuilder::Ref BinaryPlistBuilder::uid(std::uint64_t value) {
+  auto [it, inserted] = uids_.try_emplace(value, nodes_.size());
+  if (inserted) push(Node{Node::Kind::uid, nullptr, {}, value, 0, 0});
+  return it->second;
+}
+
+BinaryPlistBuilder::Ref BinaryPlistBuilder::scalar(const Object& object) {
+  if (const auto* text = objectCast<String>(&object)) return string(text->value());
+  if (const auto* id = objectCast<UID>(&object)) return uid(id->value());
+  return push(Node{Node::Kind::object, &object, {}, 0, 0, 0});
+}
+
+BinaryPlistBuilder::Ref BinaryPlistBuilder::value(const Value& value) {
+  const Object* object = value.get();
+  if (auto it = objects_.find(object); it != objects_.end()) return it->second;
+  Ref ref = 0;
+  if (const auto* array = objectCast<Array>(object)) {
+    std::vector<Ref> elements;
+    elements.reserve(array->count());
+    for (const Value& element : array->elements()) elements.push_back(this->value(element));
+    ref = this->array(elements);
+  } else if (const auto* dictionary = objectCast<Dictionary>(object)) {
+    std::vector<Ref> keys;
+    std::vector<Ref> values;
+    keys.reserve(dictionary->count());
+    values.reserve(dictionary->count());
+    for (const auto& entry : dictionary->entries()) keys.push_back(this->value(entry.first));
+    for (const auto& entry : dictionary->entries()) values.push_back(this->value(entry.second));
+    ref = this->dictionary(keys, values);
+  } else {
+    ref = scalar(*object);
+  }
+  objects_.emplace(object, ref);
+  return ref;
+}
+
+BinaryPlistBuilder::Ref BinaryPlistBuilder::container(Node::Kind kind, std::span<const Ref> first,
+                                                      std::span<const Ref> second) {
+  const std::size_t start = refs_.size();
+  refs_.insert(refs_.end(), first.begin(), first.end());
+  refs_.insert(refs_.end(), second.begin(), second.end());
+  return push(Node{kind, nullptr, {}, 0, start, first.size()});
+}
+
+BinaryPlistBuilder::Ref BinaryPlistBuilder::array(std::span<const Ref> elements) {
+  return container(Node::Kind::array, elements, {});
+}
+
+BinaryPlistBuilder::Ref BinaryPlistBuilder::dictionary(std::span<const Ref> keys, std::span<const Ref> values) {
+  FND_PARAMETER_ASSERT(keys.size() == values.size());
+  return container(Node::Kind::dictionary, keys, values);
+}
+
+std::vector<std::uint8_t> BinaryPlistBuilder::finish(Ref top) {
+  FND_PARAMETER_ASSERT(top < nodes_.size());
+  refSize_ = bytesFor(nodes_.size() - 1);
+  out_.assign(kMagic.begin(), kMagic.end());
+  std::vector<std::uint64_t> offsets;
+  offsets.reserve(nodes_.size());
+  for (const Node& node : nodes_) {
+    offsets.push_back(out_.size());
+    encode(node);
+  }
+  const std::uint64_t tableOffset = out_.size();
+  const std::size_t offsetSize = bytesFor(tableOffset);
+  for (const std::uint64_t offset : offsets) appendBigEndian(out_, offset, offsetSize);
+  out_.insert(out_.end(), 6, 0);
+  out_.push_back(static_cast<std::uint8_t>(offsetSize));
+  out_.push_back(static_cast<std::uint8_t>(refSize_));
+  appendBigEndian(out_, nodes_.size(), 8);
+  appendBigEndian(out_, top, 8);
+  appendBigEndian(out_, tableOffset, 8);
+  return std::move(out_);
+}
+
+void BinaryPlistBuilder::marker(std::uint8_t kind, std::uint64_t count) {
+  if (count < 15) {
+    out_.push_back(static_cast<std::uint8_t>(kind | count));
+    return;
+  }
+  out_.push_back(static_cast<std::uint8_t>(kind | 0x0F));
+  integer(static_cast<std::int64_t>(count));
+}
+
+void BinaryPlistBuilder::integer(std::int64_t value) {
+  if (value < 0) {
+    out_.push_back(kInteger | 3);
+    appendBigEndian(out_, static_cast<std::uint64_t>(value), 8);
+    return;
+  }
+  const std::size_t size = bytesFor(static_cast<std::uint64_t>(value));
+  out_.push_back(static_cast<std::uint8_t>(kInteger | std::countr_zero(size)));
+  appendBigEndian(out_, static_cast<std::uint64_t>(value), size);
+}
+
+void BinaryPlistBuilder::real(std::uint8_t kind, double value) {
+  out_.push_back(kind);
+  appendBigEndian(out_, std::bit_cast<std::uint64_t>(value), 8);
+}
+
+void BinaryPlistBuilder::encode(const Node& node) {
+  switch (node.kind) {
+    case Node::Kind::text:
+      return encodeString(node.text);
+    case Node::Kind::uid: {
+      const std::size_t size = bytesFor(node.value);
+      out_.push_back(static_cast<std::uint8_t>(kUID | (size - 1)));
+      appendBigEndian(out_, node.value, size);
+      return;
+    }
+    case Node::Kind::array:
+    case Node::Kind::dictionary: {
+      marker(node.kind == Node::Kind::array ? kArray : kDictionary, node.count);
+      const std::size_t total = node.kind == Node::Kind::array ? node.count : 2 * node.count;
+      for (std::size_t i = 0; i < total; ++i) appendBigEndian(out_, refs_[node.first + i], refSize_);
+      return;
+    }
+    case Node::Kind::object:
+      return encodeScalar(*node.object);
+  }
+}
+
+void BinaryPlistBuilder::encodeScalar(const Object& object) {
+  if (const auto* number = objectCast<Number>(&object)) {
+    switch (number->kind()) {
+      case Number::Kind::boolean:
+        out_.push_back(number->boolValue() ? kTrue : kFalse);
+        return;
+      case Number::Kind::integer:
+        return integer(number->integerValue());
+      case Number::Kind::unsignedInteger:
+        if (number->unsignedIntegerValue() <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+          return integer(static_cast<std::int64_t>(number->unsignedIntegerValue()));
+        }
+        // Beyond the signed range the platform writes a 16-byte integer.
+        out_.push_back(kInteger | 4);
+        appendBigEndian(out_, 0, 8);
+        appendBigEndian(out_, number->unsignedIntegerValue(), 8);
+        return;
+      case Number::Kind::real:
+        return real(kReal | 3, number->doubleValue());
+    }
+  }
+  if (const auto* data = objectCast<Data>(&object)) {
+    marker(kData, data->length());
+    out_.insert(out_.end(), data->bytes().begin(), data->bytes().end());
+    return;
+  }
+  if (const auto* date = objectCast<Date>(&object)) return real(kDate, date->timeIntervalSinceReferenceDate());
+  FND_PARAMETER_ASSERT_TEXT(false, "a property-list scalar");
+}
+
+void BinaryPlistBuilder::encodeString(std::string_view text) {
+  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    marker(kASCIIString, text.size());
+    out_.insert(out_.end(), text.begin(), text.end());
+    return;
+  }
+  const std::vector<std::uint16_t> units = utf16Units(text);
+  marker(kUTF16String, units.size());
+  for (const std::uint16_t unit : units) appendBigEndian(out_, unit, 2);
+}
+
 bool isUTF8(std::string_view text) {
   bool valid = true;
   for (std::size_t i = 0; i < text.size() && valid;) decodeUTF8(text, i, valid);
@@ -534,7 +563,11 @@ bool isBinary(std::span<const std::uint8_t> bytes) {
   return bytes.size() >= kMagic.size() && std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) == 0;
 }
 
-std::vector<std::uint8_t> writeBinary(const Value& plist) { return BinaryWriter().write(plist); }
+std::vector<std::uint8_t> writeBinary(const Value& plist) {
+  BinaryPlistBuilder builder;
+  const BinaryPlistBuilder::Ref top = builder.value(plist);
+  return builder.finish(top);
+}
 
 Expected<Value> readBinary(std::span<const std::uint8_t> bytes) { return BinaryReader(bytes).read(); }
 

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "foundation/expected.h"
@@ -15,6 +16,57 @@
 namespace fnd::plist_codec {
 
 std::vector<std::uint8_t> writeBinary(const Value& plist);
+
+// Writes a binary property list from its parts, for writers that know their
+// shape and need no value tree first. Each call adds one object and returns
+// its reference; equal strings and equal UIDs are one object. The builder
+// keeps views of the texts and the scalar objects it is given: they must
+// live until finish.
+class BinaryPlistBuilder {
+ public:
+  using Ref = std::uint64_t;
+
+  Ref string(std::string_view text);
+  Ref uid(std::uint64_t value);
+  // A string, number, data, date or UID.
+  Ref scalar(const Object& object);
+  Ref array(std::span<const Ref> elements);
+  Ref dictionary(std::span<const Ref> keys, std::span<const Ref> values);
+  // A whole value tree (checked to be a property list); values are
+  // immutable, so one object met twice is written once.
+  Ref value(const Value& value);
+  std::vector<std::uint8_t> finish(Ref top);
+
+ private:
+  struct Node {
+    enum class Kind : std::uint8_t { object, text, uid, array, dictionary };
+    Kind kind;
+    const Object* object;
+    std::string_view text;
+    std::uint64_t value;
+    // Containers: their references in refs_ (dictionaries: keys, then as
+    // many values).
+    std::size_t first;
+    std::size_t count;
+  };
+
+  Ref push(Node node);
+  Ref container(Node::Kind kind, std::span<const Ref> first, std::span<const Ref> second);
+  void encode(const Node& node);
+  void encodeScalar(const Object& object);
+  void encodeString(std::string_view text);
+  void marker(std::uint8_t kind, std::uint64_t count);
+  void integer(std::int64_t value);
+  void real(std::uint8_t kind, double value);
+
+  std::vector<Node> nodes_;
+  std::vector<Ref> refs_;
+  std::unordered_map<std::string_view, Ref> strings_;
+  std::unordered_map<std::uint64_t, Ref> uids_;
+  std::unordered_map<const Object*, Ref> objects_;
+  std::vector<std::uint8_t> out_;
+  std::size_t refSize_ = 1;
+};
 Expected<Value> readBinary(std::span<const std::uint8_t> bytes);
 bool isBinary(std::span<const std::uint8_t> bytes);
 

@@ -15,15 +15,15 @@ const Class& String::mutableClass() {
 }
 
 std::shared_ptr<String> String::make(std::string value) {
-  return std::shared_ptr<String>(new String(std::move(value), staticClass()));
+  return std::make_shared<String>(Token{}, std::move(value), staticClass());
 }
 
 std::shared_ptr<String> String::makeMutable(std::string value) {
-  return std::shared_ptr<String>(new String(std::move(value), mutableClass()));
+  return std::make_shared<String>(Token{}, std::move(value), mutableClass());
 }
 
 bool String::isEqual(const Object& other) const {
-  const auto* s = dynamic_cast<const String*>(&other);
+  const auto* s = objectCast<String>(&other);
   return s != nullptr && s->value_ == value_;
 }
 

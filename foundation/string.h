@@ -25,8 +25,16 @@ class String final : public Object {
   std::string description() const override { return value_; }
 
  private:
-  String(std::string value, const Class& cls) : value_(std::move(value)), class_(&cls) {}
+  // Only the class makes instances; the token lets make_shared (one
+  // allocation for the object and its count) call the constructor.
+  struct Token {
+    explicit Token() = default;
+  };
 
+ public:
+  String(Token, std::string value, const Class& cls) : value_(std::move(value)), class_(&cls) {}
+
+ private:
   std::string value_;
   const Class* class_;
 };

@@ -25,7 +25,16 @@ class UID final : public Object {
   std::string description() const override;
 
  private:
-  explicit UID(std::uint64_t value) : value_(value) {}
+  // Only the class makes instances; the token lets make_shared (one
+  // allocation for the object and its count) call the constructor.
+  struct Token {
+    explicit Token() = default;
+  };
+
+ public:
+  UID(Token, std::uint64_t value) : value_(value) {}
+
+ private:
   std::uint64_t value_;
 };
 

@@ -2,6 +2,7 @@
 #include <sdbus-c++/sdbus-c++.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -10,7 +11,9 @@
 #include "foundation/ipc/ipc_error.h"
 #include "foundation/ipc/ipc_log.h"
 #include "foundation/ipc/listener.h"
+#include "foundation/ipc/outbox.h"
 #include "foundation/ipc/tests/ipc_test_support.h"
+#include "foundation/ipc/wire.h"
 #include "foundation/keyed_archiver.h"
 #include "foundation/keyed_unarchiver.h"
 #include "foundation/number.h"
@@ -260,6 +263,76 @@ TEST_F(IpcTest, AnonymousListenerTakesOneWayCallsInOrderThroughItsEndpoint) {
   ASSERT_TRUE(result.error);
   EXPECT_TRUE(isInvalidError(*result.error)) << result.error->description();
   EXPECT_TRUE(invalidated->first());
+}
+
+TEST_F(IpcTest, ACallSentAfterOneWayCallsArrivesAfterThemAll) {
+  publish(echoInterface({&Number::staticClass(), &String::staticClass()}, {&String::staticClass()}));
+  auto connection = connect(echoInterface({&Number::staticClass(), &String::staticClass()}, {&String::staticClass()}));
+  auto proxy = connection->remoteObjectProxyWithErrorHandler([](const Error& error) { ADD_FAILURE() << error.description(); });
+  // More than one batch holds, so they also travel in several messages.
+  const int count = static_cast<int>(Outbox::kMaximumBatchCalls) * 2 + 17;
+  for (int i = 0; i < count; ++i) proxy.invoke("note", {Value(i)});
+  ASSERT_TRUE(call(connection, Value("after")).value);
+  // The reply came back after the object had taken every earlier note.
+  auto notes = object->notes.items();
+  ASSERT_EQ(notes.size(), static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) EXPECT_EQ(notes[i].integerValue(), i);
+}
+
+TEST_F(IpcTest, ABatchDeliversOnlyWhatCouldHaveComeAloneAndTheServerKeepsServing) {
+  publish(echoInterface({&Number::staticClass()}, {&Number::staticClass()}));
+  auto logged = std::make_shared<Inbox<std::string>>();
+  setLogHandler([logged](LogLevel level, const std::string& message) {
+    if (level == LogLevel::error) logged->put(message);
+  });
+  auto archive = [](const Value& value) { return *KeyedArchiver::archivedDataWithRootObject(value); };
+  const std::vector<wire::BatchedCall> calls = {
+      {"note", {archive(Value(1))}},
+      {"echo", {archive(Value(2))}},                    // answers, so it never travels in a batch
+      {"note", {archive(Value(3)), archive(Value(4))}},  // one argument too many
+      {"shout", {archive(Value(5))}},                   // not in the interface
+      {"note", {{0xde, 0xad, 0xbe, 0xef}}},             // not an archive
+      {"note", {archive(Value("six"))}},                // outside the whitelist
+      {"note", {archive(Value(7))}}};
+  std::vector<const wire::BatchedCall*> pointers;
+  for (const auto& entry : calls) pointers.push_back(&entry);
+  auto bus = Bus::shared();
+  ASSERT_TRUE(bus);
+  auto raw = sdbus::createProxy((*bus)->connection(), serviceName, Listener::objectPathForServiceName(serviceName));
+  auto batch = raw->createMethodCall(wire::kBatchInterface, wire::kBatchMember);
+  wire::appendBatch(batch, pointers);
+  batch.dontExpectReply();
+  (void)raw->callMethod(batch);
+  // A body of another shape is turned away by the bus library itself.
+  auto misshapen = raw->createMethodCall(wire::kBatchInterface, wire::kBatchMember);
+  misshapen << std::string("note");
+  auto refusal = std::make_shared<Inbox<std::string>>();
+  (void)raw->callMethod(misshapen, [refusal](sdbus::MethodReply&, const sdbus::Error* error) {
+    refusal->put(error ? error->getName() : std::string("accepted"));
+  }, std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(refusal->first(), std::string("org.freedesktop.DBus.Error.InvalidArgs"));
+
+  auto connection = connect(echoInterface({&Number::staticClass()}, {&Number::staticClass()}));
+  ASSERT_TRUE(call(connection, Value(8)).value);
+  setLogHandler(nullptr);
+  auto notes = object->notes.items();
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[0].integerValue(), 1);
+  EXPECT_EQ(notes[1].integerValue(), 7);
+  // Only the echo of the last call reached the object as a call.
+  auto received = object->received.items();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].integerValue(), 8);
+  const auto lines = logged->items();
+  auto mentions = [&](const std::string& text) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.find(text) != std::string::npos;
+    });
+  };
+  EXPECT_EQ(mentions("Rejected a batched call of echo"), 1);
+  EXPECT_EQ(mentions("Rejected a batched call of note"), 1);
+  EXPECT_EQ(mentions("Rejected a batched call of shout"), 1);
+  EXPECT_EQ(mentions("Rejected a call of note"), 2);
 }
 
 TEST_F(IpcTest, ANameNobodyCanStartInvalidatesTheConnection) {
