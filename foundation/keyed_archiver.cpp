@@ -1,5 +1,7 @@
 #include "foundation/keyed_archiver.h"
 
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "foundation/array.h"
@@ -182,11 +184,25 @@ std::uint64_t KeyedArchiver::classReference(const Class& cls) {
   const std::uint64_t uid = objects_.size();
   objects_.emplace_back();
   classes_.emplace(&cls, uid);
-  std::vector<Value> chain;
-  for (const std::string& name : cls.classChain()) chain.emplace_back(name);
-  objects_[uid].keys.emplace_back(std::string(keyed_archive::kClassNameKey), Slot{Value(cls.name())});
-  objects_[uid].keys.emplace_back(std::string(keyed_archive::kClassesKey), Slot{Value(Array::make(std::move(chain)))});
+  const ClassDescription& description = describedClass(cls);
+  objects_[uid].keys.emplace_back(std::string(keyed_archive::kClassNameKey), Slot{description.name});
+  objects_[uid].keys.emplace_back(std::string(keyed_archive::kClassesKey), Slot{description.chain});
   return uid;
+}
+
+const KeyedArchiver::ClassDescription& KeyedArchiver::describedClass(const Class& cls) {
+  // Classes live as long as the process and their names never change, so
+  // each is described once; the values are immutable and shared by archives.
+  static std::mutex mutex;
+  static auto* descriptions = new std::unordered_map<const Class*, ClassDescription>;
+  std::lock_guard lock(mutex);
+  auto [it, inserted] = descriptions->try_emplace(&cls);
+  if (inserted) {
+    std::vector<Value> chain;
+    for (const std::string& name : cls.classChain()) chain.emplace_back(name);
+    it->second = ClassDescription{Value(cls.name()), Value(Array::make(std::move(chain)))};
+  }
+  return it->second;
 }
 
 Expected<std::vector<std::uint8_t>> KeyedArchiver::finish(std::uint64_t root) {

@@ -56,6 +56,11 @@ class KeyedArchiver {
   void encodePlatformObject(const Object& object);
   std::vector<std::uint64_t> referenceAll(const std::vector<Value>& values);
   std::uint64_t classReference(const Class& cls);
+  struct ClassDescription {
+    Value name;
+    Value chain;
+  };
+  static const ClassDescription& describedClass(const Class& cls);
   // Keys of the caller are escaped as the platform escapes them; the
   // archive's own keys ("$class") are not.
   void put(std::string_view key, Slot slot);
