@@ -210,7 +210,7 @@ void Connection::send(const std::string& method, std::vector<Value> arguments, R
   }
   if (declared->isOneWay()) {
     std::weak_ptr<Connection> weak = weakSelf();
-    Outbox::OneWayCall oneWay{proxy, peerName_, objectPath_, interface->busName(),
+    Outbox::OneWayCall oneWay{proxy, interface->busName(),
                               wire::BatchedCall{method, std::move(*archives)}, nullptr};
     oneWay.failed = [weak, errorHandler = std::move(errorHandler)](const Error& error) {
       if (auto self = weak.lock()) self->failOnQueue(errorHandler, error);

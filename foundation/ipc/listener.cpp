@@ -174,11 +174,16 @@ void Listener::batchCalled(sdbus::MethodCall call) {
     log(LogLevel::error, "Rejected a batch of calls from " + sender + ": " + batch.error().description());
     return;
   }
+  if (batch->interfaceName != interface_->busName()) {
+    log(LogLevel::error, "Rejected a batch of calls from " + sender + ": " + objectPath_ + " does not export " +
+                             batch->interfaceName + ".");
+    return;
+  }
   // Only what could have come alone: a declared one-way method with its
   // number of arguments.
   std::vector<wire::BatchedCall> calls;
-  calls.reserve(batch->size());
-  for (auto& entry : *batch) {
+  calls.reserve(batch->calls.size());
+  for (auto& entry : batch->calls) {
     const Interface::Method* declared = interface_->methodNamed(entry.method);
     if (declared == nullptr || !declared->isOneWay() || declared->argumentCount != entry.archives.size()) {
       log(LogLevel::error, "Rejected a batched call of " + entry.method + " from " + sender +

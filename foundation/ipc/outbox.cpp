@@ -9,8 +9,9 @@
 namespace fnd::ipc {
 namespace {
 
+// One proxy addresses one destination and object.
 bool sameObject(const Outbox::OneWayCall& a, const Outbox::OneWayCall& b) {
-  return a.destination == b.destination && a.objectPath == b.objectPath && a.interfaceName == b.interfaceName;
+  return a.proxy == b.proxy && a.interfaceName == b.interfaceName;
 }
 
 std::size_t archivedBytes(const wire::BatchedCall& call) {
@@ -79,7 +80,7 @@ void Outbox::sendGroup(std::deque<OneWayCall>& calls, std::size_t count) {
     batched.reserve(count);
     for (std::size_t index = 0; index < count; ++index) batched.push_back(&calls[index].call);
     auto message = first.proxy->createMethodCall(wire::kBatchInterface, wire::kBatchMember);
-    wire::appendBatch(message, batched);
+    wire::appendBatch(message, first.interfaceName, batched);
     message.dontExpectReply();
     (void)first.proxy->callMethod(message);
   } catch (const sdbus::Error& error) {

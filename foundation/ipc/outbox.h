@@ -31,11 +31,9 @@ namespace fnd::ipc {
 class Outbox : public std::enable_shared_from_this<Outbox> {
  public:
   struct OneWayCall {
-    // Addresses the destination and object; calls with equal addresses share
-    // a batch.
+    // Addresses the destination and object; calls through one proxy to one
+    // interface share a batch.
     std::shared_ptr<sdbus::IProxy> proxy;
-    std::string destination;
-    std::string objectPath;
     std::string interfaceName;
     wire::BatchedCall call;
     // Runs, on the sender's thread of choice, when the call cannot be sent.

@@ -29,8 +29,14 @@ void check(int result, const char* what) {
   if (result < 0) throw sdbus::Error("org.freedesktop.DBus.Error.NoMemory", std::string(what) + ": " + errnoText(result));
 }
 
-Expected<std::vector<BatchedCall>> readBatchBody(sd_bus_message* message) {
-  std::vector<BatchedCall> calls;
+Expected<Batch> readBatchBody(sd_bus_message* message) {
+  Batch batch;
+  const char* interfaceName = nullptr;
+  if (sd_bus_message_read_basic(message, 's', &interfaceName) <= 0 || interfaceName == nullptr) {
+    return decodingError("The batch names no interface.");
+  }
+  batch.interfaceName = interfaceName;
+  std::vector<BatchedCall>& calls = batch.calls;
   if (sd_bus_message_enter_container(message, 'a', "(saay)") <= 0) return decodingError("The batch holds no calls.");
   for (;;) {
     const int entered = sd_bus_message_enter_container(message, 'r', "saay");
@@ -57,7 +63,7 @@ Expected<std::vector<BatchedCall>> readBatchBody(sd_bus_message* message) {
     calls.push_back(std::move(call));
   }
   if (sd_bus_message_exit_container(message) < 0) return decodingError("The batch is malformed.");
-  return calls;
+  return batch;
 }
 
 }  // namespace
@@ -78,8 +84,10 @@ Expected<std::vector<std::uint8_t>> readBytes(sdbus::Message& message) {
   return std::vector<std::uint8_t>(first, first + size);
 }
 
-void appendBatch(sdbus::Message& message, const std::vector<const BatchedCall*>& calls) {
+void appendBatch(sdbus::Message& message, const std::string& interfaceName,
+                 const std::vector<const BatchedCall*>& calls) {
   sd_bus_message* raw = MessageAccess::raw(message);
+  check(sd_bus_message_append_basic(raw, 's', interfaceName.c_str()), "Cannot name a batch's interface");
   check(sd_bus_message_open_container(raw, 'a', "(saay)"), "Cannot open a batch");
   for (const BatchedCall* call : calls) {
     check(sd_bus_message_open_container(raw, 'r', "saay"), "Cannot open a batched call");
@@ -94,7 +102,7 @@ void appendBatch(sdbus::Message& message, const std::vector<const BatchedCall*>&
   check(sd_bus_message_close_container(raw), "Cannot close a batch");
 }
 
-Expected<std::vector<BatchedCall>> readBatch(sdbus::Message& message) {
+Expected<Batch> readBatch(sdbus::Message& message) {
   return readBatchBody(MessageAccess::raw(message));
 }
 

@@ -24,11 +24,11 @@ namespace fnd::ipc::wire {
 
 using Archives = std::vector<std::vector<std::uint8_t>>;
 
-// One-way calls for one object carried in one message: an array of (method,
-// its archives).
+// One-way calls for one object carried in one message: their interface, then
+// an array of (method, its archives).
 inline constexpr const char* kBatchInterface = "com.korvia.ipc.Batch";
 inline constexpr const char* kBatchMember = "Deliver";
-inline constexpr const char* kBatchSignature = "a(saay)";
+inline constexpr const char* kBatchSignature = "sa(saay)";
 
 struct BatchedCall {
   std::string method;
@@ -49,9 +49,17 @@ void appendBytes(sdbus::Message& message, const std::vector<std::uint8_t>& bytes
 // Fails with the decoding error when the next item is not an `ay`.
 [[nodiscard]] Expected<std::vector<std::uint8_t>> readBytes(sdbus::Message& message);
 
-void appendBatch(sdbus::Message& message, const std::vector<const BatchedCall*>& calls);
+// The calls' own interface travels with them, so the receiver holds them to
+// it as it would hold each call that came alone.
+struct Batch {
+  std::string interfaceName;
+  std::vector<BatchedCall> calls;
+};
+
+void appendBatch(sdbus::Message& message, const std::string& interfaceName,
+                 const std::vector<const BatchedCall*>& calls);
 // Fails with the decoding error when the body is not a batch.
-[[nodiscard]] Expected<std::vector<BatchedCall>> readBatch(sdbus::Message& message);
+[[nodiscard]] Expected<Batch> readBatch(sdbus::Message& message);
 
 // Replies go out through the outbox, behind everything sent before them; so
 // never from the bus's loop thread, which holds the bus while it delivers.

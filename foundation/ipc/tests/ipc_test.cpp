@@ -300,9 +300,14 @@ TEST_F(IpcTest, ABatchDeliversOnlyWhatCouldHaveComeAloneAndTheServerKeepsServing
   ASSERT_TRUE(bus);
   auto raw = sdbus::createProxy((*bus)->connection(), serviceName, Listener::objectPathForServiceName(serviceName));
   auto batch = raw->createMethodCall(wire::kBatchInterface, wire::kBatchMember);
-  wire::appendBatch(batch, pointers);
+  wire::appendBatch(batch, "com.korvia.test.Echo", pointers);
   batch.dontExpectReply();
   (void)raw->callMethod(batch);
+  // The same calls addressed to an interface the object does not export.
+  auto misaddressed = raw->createMethodCall(wire::kBatchInterface, wire::kBatchMember);
+  wire::appendBatch(misaddressed, "com.korvia.test.Other", pointers);
+  misaddressed.dontExpectReply();
+  (void)raw->callMethod(misaddressed);
   // A body of another shape is turned away by the bus library itself.
   auto misshapen = raw->createMethodCall(wire::kBatchInterface, wire::kBatchMember);
   misshapen << std::string("note");
@@ -333,6 +338,7 @@ TEST_F(IpcTest, ABatchDeliversOnlyWhatCouldHaveComeAloneAndTheServerKeepsServing
   EXPECT_EQ(mentions("Rejected a batched call of note"), 1);
   EXPECT_EQ(mentions("Rejected a batched call of shout"), 1);
   EXPECT_EQ(mentions("Rejected a call of note"), 2);
+  EXPECT_EQ(mentions("does not export com.korvia.test.Other"), 1);
 }
 
 TEST_F(IpcTest, ANameNobodyCanStartInvalidatesTheConnection) {
