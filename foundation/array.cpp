@@ -16,16 +16,17 @@ const Class& Array::mutableClass() {
   return cls;
 }
 
-Array::Array(Token, std::vector<Value> elements, const Class& cls) : elements_(std::move(elements)), class_(&cls) {
+Array::Array(ObjectToken<Array>, std::vector<Value> elements, const Class& cls)
+    : elements_(std::move(elements)), class_(&cls) {
   for (const auto& element : elements_) FND_PARAMETER_ASSERT(!element.isNil());
 }
 
 std::shared_ptr<Array> Array::make(std::vector<Value> elements) {
-  return std::make_shared<Array>(Token{}, std::move(elements), staticClass());
+  return std::make_shared<Array>(ObjectToken<Array>{}, std::move(elements), staticClass());
 }
 
 std::shared_ptr<Array> Array::makeMutable(std::vector<Value> elements) {
-  return std::make_shared<Array>(Token{}, std::move(elements), mutableClass());
+  return std::make_shared<Array>(ObjectToken<Array>{}, std::move(elements), mutableClass());
 }
 
 const Value& Array::objectAtIndex(std::size_t index) const {

@@ -29,15 +29,9 @@ class Array final : public Object {
   std::size_t hash() const override;
   std::string description() const override;
 
- private:
-  // Only the class makes instances; the token lets make_shared (one
-  // allocation for the object and its count) call the constructor.
-  struct Token {
-    explicit Token() = default;
-  };
-
  public:
-  Array(Token, std::vector<Value> elements, const Class& cls);
+  // Made only by the class itself (see ObjectToken).
+  Array(ObjectToken<Array>, std::vector<Value> elements, const Class& cls);
 
  private:
   std::vector<Value> elements_;

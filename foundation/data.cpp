@@ -17,7 +17,7 @@ const Class& Data::mutableClass() {
 }
 
 std::shared_ptr<Data> Data::make(std::vector<std::uint8_t> bytes) {
-  return std::make_shared<Data>(Token{}, std::move(bytes), staticClass());
+  return std::make_shared<Data>(ObjectToken<Data>{}, std::move(bytes), staticClass());
 }
 
 std::shared_ptr<Data> Data::make(std::string_view bytes) {
@@ -25,7 +25,7 @@ std::shared_ptr<Data> Data::make(std::string_view bytes) {
 }
 
 std::shared_ptr<Data> Data::makeMutable(std::vector<std::uint8_t> bytes) {
-  return std::make_shared<Data>(Token{}, std::move(bytes), mutableClass());
+  return std::make_shared<Data>(ObjectToken<Data>{}, std::move(bytes), mutableClass());
 }
 
 std::string_view Data::asStringView() const {

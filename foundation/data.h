@@ -30,15 +30,9 @@ class Data final : public Object {
   // "{length = 3, bytes = 0x616263}", eliding the middle of long data.
   std::string description() const override;
 
- private:
-  // Only the class makes instances; the token lets make_shared (one
-  // allocation for the object and its count) call the constructor.
-  struct Token {
-    explicit Token() = default;
-  };
-
  public:
-  Data(Token, std::vector<std::uint8_t> bytes, const Class& cls) : bytes_(std::move(bytes)), class_(&cls) {}
+  // Made only by the class itself (see ObjectToken).
+  Data(ObjectToken<Data>, std::vector<std::uint8_t> bytes, const Class& cls) : bytes_(std::move(bytes)), class_(&cls) {}
 
  private:
   std::vector<std::uint8_t> bytes_;

@@ -16,7 +16,7 @@ const Class& Dictionary::mutableClass() {
   return cls;
 }
 
-Dictionary::Dictionary(Token, std::vector<Entry> entries, const Class& cls) : class_(&cls) {
+Dictionary::Dictionary(ObjectToken<Dictionary>, std::vector<Entry> entries, const Class& cls) : class_(&cls) {
   entries_.reserve(entries.size());
   index_.reserve(entries.size());
   for (auto& [key, value] : entries) {
@@ -31,7 +31,7 @@ Dictionary::Dictionary(Token, std::vector<Entry> entries, const Class& cls) : cl
 }
 
 std::shared_ptr<Dictionary> Dictionary::make(std::vector<Entry> entries) {
-  return std::make_shared<Dictionary>(Token{}, std::move(entries), staticClass());
+  return std::make_shared<Dictionary>(ObjectToken<Dictionary>{}, std::move(entries), staticClass());
 }
 
 std::shared_ptr<Dictionary> Dictionary::make(std::initializer_list<Entry> entries) {
@@ -39,7 +39,7 @@ std::shared_ptr<Dictionary> Dictionary::make(std::initializer_list<Entry> entrie
 }
 
 std::shared_ptr<Dictionary> Dictionary::makeMutable(std::vector<Entry> entries) {
-  return std::make_shared<Dictionary>(Token{}, std::move(entries), mutableClass());
+  return std::make_shared<Dictionary>(ObjectToken<Dictionary>{}, std::move(entries), mutableClass());
 }
 
 Value Dictionary::objectForKey(const Value& key) const {
@@ -62,7 +62,7 @@ std::shared_ptr<Dictionary> Dictionary::dictionaryBySettingObject(const Value& v
     if (entry.first != key) entries.push_back(entry);
   }
   if (!value.isNil()) entries.emplace_back(key, value);
-  return std::make_shared<Dictionary>(Token{}, std::move(entries), *class_);
+  return std::make_shared<Dictionary>(ObjectToken<Dictionary>{}, std::move(entries), *class_);
 }
 
 bool Dictionary::isEqual(const Object& other) const {

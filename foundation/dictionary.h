@@ -43,15 +43,9 @@ class Dictionary final : public Object {
   std::size_t hash() const override;
   std::string description() const override;
 
- private:
-  // Only the class makes instances; the token lets make_shared (one
-  // allocation for the object and its count) call the constructor.
-  struct Token {
-    explicit Token() = default;
-  };
-
  public:
-  Dictionary(Token, std::vector<Entry> entries, const Class& cls);
+  // Made only by the class itself (see ObjectToken).
+  Dictionary(ObjectToken<Dictionary>, std::vector<Entry> entries, const Class& cls);
 
  private:
   std::vector<Entry> entries_;

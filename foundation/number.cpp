@@ -66,19 +66,19 @@ const Class& Number::staticClass() {
 }
 
 std::shared_ptr<Number> Number::numberWithBool(bool value) {
-  return std::make_shared<Number>(Token{}, Kind::boolean, value ? 1 : 0, value ? 1 : 0, value ? 1.0 : 0.0);
+  return std::make_shared<Number>(ObjectToken<Number>{}, Kind::boolean, value ? 1 : 0, value ? 1 : 0, value ? 1.0 : 0.0);
 }
 
 std::shared_ptr<Number> Number::numberWithInteger(std::int64_t value) {
-  return std::make_shared<Number>(Token{}, Kind::integer, value, 0, 0);
+  return std::make_shared<Number>(ObjectToken<Number>{}, Kind::integer, value, 0, 0);
 }
 
 std::shared_ptr<Number> Number::numberWithUnsignedInteger(std::uint64_t value) {
-  return std::make_shared<Number>(Token{}, Kind::unsignedInteger, 0, value, 0);
+  return std::make_shared<Number>(ObjectToken<Number>{}, Kind::unsignedInteger, 0, value, 0);
 }
 
 std::shared_ptr<Number> Number::numberWithDouble(double value) {
-  return std::make_shared<Number>(Token{}, Kind::real, 0, 0, value);
+  return std::make_shared<Number>(ObjectToken<Number>{}, Kind::real, 0, 0, value);
 }
 
 bool Number::boolValue() const {

@@ -39,15 +39,9 @@ class Number final : public Object {
   std::size_t hash() const override;
   std::string description() const override;
 
- private:
-  // Only the class makes instances; the token lets make_shared (one
-  // allocation for the object and its count) call the constructor.
-  struct Token {
-    explicit Token() = default;
-  };
-
  public:
-  Number(Token, Kind kind, std::int64_t i, std::uint64_t u, double d) : kind_(kind), i_(i), u_(u), d_(d) {}
+  // Made only by the class itself (see ObjectToken).
+  Number(ObjectToken<Number>, Kind kind, std::int64_t i, std::uint64_t u, double d) : kind_(kind), i_(i), u_(u), d_(d) {}
 
  private:
   Kind kind_;

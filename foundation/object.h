@@ -64,6 +64,15 @@ class Object : public std::enable_shared_from_this<Object> {
   Object& operator=(const Object&) = default;
 };
 
+// Lets only T make a token, so a constructor taking one is public for
+// make_shared (one allocation for the object and its count) yet callable
+// only from T.
+template <class T>
+class ObjectToken {
+  friend T;
+  ObjectToken() = default;
+};
+
 // `object` as a T, or null. For a final T one comparison of the dynamic
 // type answers what dynamic_cast answers by walking the hierarchy and
 // comparing type names, which decoding and encoding do for every object.
@@ -80,11 +89,8 @@ const T* objectCast(const Object* object) {
 template <class T>
   requires std::is_base_of_v<Object, T>
 std::shared_ptr<T> objectCast(const std::shared_ptr<Object>& object) {
-  if constexpr (std::is_final_v<T>) {
-    return object != nullptr && typeid(*object) == typeid(T) ? std::static_pointer_cast<T>(object) : nullptr;
-  } else {
-    return std::dynamic_pointer_cast<T>(object);
-  }
+  const T* cast = objectCast<T>(object.get());
+  return cast != nullptr ? std::shared_ptr<T>(object, const_cast<T*>(cast)) : nullptr;
 }
 
 }  // namespace fnd

@@ -20,7 +20,7 @@ const Class& UID::staticClass() {
   return cls;
 }
 
-std::shared_ptr<UID> UID::make(std::uint64_t value) { return std::make_shared<UID>(Token{}, value); }
+std::shared_ptr<UID> UID::make(std::uint64_t value) { return std::make_shared<UID>(ObjectToken<UID>{}, value); }
 
 bool UID::isEqual(const Object& other) const {
   const auto* that = objectCast<UID>(&other);

@@ -15,11 +15,11 @@ const Class& String::mutableClass() {
 }
 
 std::shared_ptr<String> String::make(std::string value) {
-  return std::make_shared<String>(Token{}, std::move(value), staticClass());
+  return std::make_shared<String>(ObjectToken<String>{}, std::move(value), staticClass());
 }
 
 std::shared_ptr<String> String::makeMutable(std::string value) {
-  return std::make_shared<String>(Token{}, std::move(value), mutableClass());
+  return std::make_shared<String>(ObjectToken<String>{}, std::move(value), mutableClass());
 }
 
 bool String::isEqual(const Object& other) const {

@@ -24,15 +24,9 @@ class String final : public Object {
   std::size_t hash() const override;
   std::string description() const override { return value_; }
 
- private:
-  // Only the class makes instances; the token lets make_shared (one
-  // allocation for the object and its count) call the constructor.
-  struct Token {
-    explicit Token() = default;
-  };
-
  public:
-  String(Token, std::string value, const Class& cls) : value_(std::move(value)), class_(&cls) {}
+  // Made only by the class itself (see ObjectToken).
+  String(ObjectToken<String>, std::string value, const Class& cls) : value_(std::move(value)), class_(&cls) {}
 
  private:
   std::string value_;

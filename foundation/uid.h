@@ -24,15 +24,9 @@ class UID final : public Object {
   // "<CFKeyedArchiverUID>{value = 3}".
   std::string description() const override;
 
- private:
-  // Only the class makes instances; the token lets make_shared (one
-  // allocation for the object and its count) call the constructor.
-  struct Token {
-    explicit Token() = default;
-  };
-
  public:
-  UID(Token, std::uint64_t value) : value_(value) {}
+  // Made only by the class itself (see ObjectToken).
+  UID(ObjectToken<UID>, std::uint64_t value) : value_(value) {}
 
  private:
   std::uint64_t value_;
