@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -178,16 +179,23 @@ TEST_F(CodeSigningTest, UnsignedAndMissingCode) {
   EXPECT_EQ(statusOf(sign(app, *leaf_)), errSecCSBadResource);
 }
 
-// A leaf like `original` (same issuer and subject) whose certificate is just
-// as long, so it can be put in the signature's place byte for byte.
-std::vector<std::uint8_t> lookalikeCertificate(const SigningIdentity& original, const SigningIdentity& issuer) {
-  const auto wanted = original.certificateDER().size();
+// Two leaves like the fixture's (same issuer and subject) whose certificates
+// are just as long, so one can be put in the other's place in a signature
+// byte for byte. Certificate lengths cluster in a few values, so two of one
+// length come within a handful of issues; waiting for one to match a given
+// length instead would fail whenever that length is a rare one.
+std::pair<SigningIdentity, SigningIdentity> twoLeavesOfOneLength(const SigningIdentity& issuer) {
+  std::map<std::size_t, SigningIdentity> byLength;
   for (int attempt = 0; attempt < 200; ++attempt) {
-    auto other = issue({{"CN", "Korvia Test Developer (K7QW2ZP9XD)"}, {"OU", kTeam}, {"O", "Korvia"}}, false, &issuer);
-    if (other.certificateDER().size() == wanted) return other.certificateDER();
+    auto leaf = issue({{"CN", "Korvia Test Developer (K7QW2ZP9XD)"}, {"OU", kTeam}, {"O", "Korvia"}}, false, &issuer);
+    const std::size_t length = leaf.certificateDER().size();
+    auto found = byLength.find(length);
+    if (found != byLength.end()) return {std::move(found->second), std::move(leaf)};
+    byLength.emplace(length, std::move(leaf));
   }
-  ADD_FAILURE() << "no certificate of the same length";
-  return {};
+  ADD_FAILURE() << "no two certificates of the same length";
+  auto leaf = issue({{"CN", "Korvia Test Developer (K7QW2ZP9XD)"}, {"OU", kTeam}, {"O", "Korvia"}}, false, &issuer);
+  return {leaf, leaf};
 }
 
 TEST_F(CodeSigningTest, EveryKindOfTamperingIsCaughtWithItsStatus) {
@@ -234,12 +242,16 @@ TEST_F(CodeSigningTest, EveryKindOfTamperingIsCaughtWithItsStatus) {
        errSecCSSignatureFailed, NSDebugDescriptionErrorKey},
       {"swapped certificate",
        [&](const std::string& app) {
+         // Signed by one of the pair, then carrying the other's certificate.
+         const auto [signer, lookalike] = twoLeavesOfOneLength(*team_);
+         ASSERT_TRUE(sign(app, signer));
          const std::string path = app + "/Contents/_CodeSignature/CodeSignature";
          std::string signature = readText(path);
-         const auto original = leaf_->certificateDER();
+         const auto original = signer.certificateDER();
          const auto found = signature.find(std::string(original.begin(), original.end()));
          ASSERT_NE(found, std::string::npos);
-         const auto replacement = lookalikeCertificate(*leaf_, *team_);
+         const auto replacement = lookalike.certificateDER();
+         ASSERT_EQ(replacement.size(), original.size());
          signature.replace(found, replacement.size(), std::string(replacement.begin(), replacement.end()));
          writeText(path, signature);
        },
