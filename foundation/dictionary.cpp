@@ -3,6 +3,7 @@
 #include "foundation/check.h"
 #include "foundation/describe.h"
 #include "foundation/hashing.h"
+#include "foundation/string.h"
 
 namespace fnd {
 
@@ -16,18 +17,39 @@ const Class& Dictionary::mutableClass() {
   return cls;
 }
 
+namespace {
+
+// Archives and messages are made of small dictionaries, where comparing each
+// key costs less than hashing one and needs no index to allocate.
+constexpr std::size_t kLinearSearchLimit = 8;
+
+}  // namespace
+
 Dictionary::Dictionary(ObjectToken<Dictionary>, std::vector<Entry> entries, const Class& cls) : class_(&cls) {
   entries_.reserve(entries.size());
-  index_.reserve(entries.size());
+  const bool indexed = entries.size() > kLinearSearchLimit;
+  if (indexed) index_.reserve(entries.size());
   for (auto& [key, value] : entries) {
     FND_PARAMETER_ASSERT(!key.isNil() && !value.isNil());
-    auto [it, inserted] = index_.try_emplace(key, entries_.size());
-    if (inserted) {
-      entries_.emplace_back(std::move(key), std::move(value));
+    if (Entry* existing = indexed ? indexedEntry(key, entries_.size()) : linearEntry(key)) {
+      existing->second = std::move(value);
     } else {
-      entries_[it->second].second = std::move(value);
+      entries_.emplace_back(std::move(key), std::move(value));
     }
   }
+}
+
+// Indexes `key` at `position` unless it is there already.
+Dictionary::Entry* Dictionary::indexedEntry(const Value& key, std::size_t position) {
+  auto [it, inserted] = index_.try_emplace(key, position);
+  return inserted ? nullptr : &entries_[it->second];
+}
+
+Dictionary::Entry* Dictionary::linearEntry(const Value& key) {
+  for (auto& entry : entries_) {
+    if (key.isEqual(entry.first)) return &entry;
+  }
+  return nullptr;
 }
 
 std::shared_ptr<Dictionary> Dictionary::make(std::vector<Entry> entries) {
@@ -43,8 +65,25 @@ std::shared_ptr<Dictionary> Dictionary::makeMutable(std::vector<Entry> entries) 
 }
 
 Value Dictionary::objectForKey(const Value& key) const {
+  if (index_.empty()) {
+    for (const auto& entry : entries_) {
+      if (key.isEqual(entry.first)) return entry.second;
+    }
+    return Value();
+  }
   auto it = index_.find(key);
   return it == index_.end() ? Value() : entries_[it->second].second;
+}
+
+Value Dictionary::objectForKey(std::string_view key) const {
+  if (!index_.empty()) return objectForKey(Value(key));
+  // Equal to a string key exactly when a string of `key` would be, without
+  // making one.
+  for (const auto& entry : entries_) {
+    const auto* text = objectCast<String>(entry.first.get());
+    if (text != nullptr && text->value() == key) return entry.second;
+  }
+  return Value();
 }
 
 std::vector<Value> Dictionary::allKeys() const {

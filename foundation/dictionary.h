@@ -30,7 +30,7 @@ class Dictionary final : public Object {
   const std::vector<Entry>& entries() const { return entries_; }
   // nil when absent.
   Value objectForKey(const Value& key) const;
-  Value objectForKey(std::string_view key) const { return objectForKey(Value(key)); }
+  Value objectForKey(std::string_view key) const;
   Value objectForKey(const char* key) const { return objectForKey(std::string_view(key)); }
   Value objectForKey(const std::string& key) const { return objectForKey(std::string_view(key)); }
   std::vector<Value> allKeys() const;
@@ -48,7 +48,11 @@ class Dictionary final : public Object {
   Dictionary(ObjectToken<Dictionary>, std::vector<Entry> entries, const Class& cls);
 
  private:
+  Entry* indexedEntry(const Value& key, std::size_t position);
+  Entry* linearEntry(const Value& key);
+
   std::vector<Entry> entries_;
+  // Only for dictionaries too large to search key by key.
   std::unordered_map<Value, std::size_t, ValueHash> index_;
   const Class* class_;
 };

@@ -71,7 +71,7 @@ void KeyedArchiver::encodeObject(const Value& object, std::string_view key) {
 
 void KeyedArchiver::encodeConditionalObject(const Value& object, std::string_view key) {
   if (object.isNil()) return put(key, Slot{std::uint64_t{0}});
-  if (auto it = uids_.find(object.get()); it != uids_.end()) return put(key, Slot{it->second});
+  if (auto known = uids_.find(object.get())) return put(key, Slot{*known});
   // Kept alive so that its address cannot be reused by another object of the
   // graph before the reference is resolved.
   retained_.push_back(object);
@@ -90,7 +90,7 @@ void KeyedArchiver::encodeBytes(std::vector<std::uint8_t> bytes, std::string_vie
 
 std::uint64_t KeyedArchiver::referenceObject(const Value& object) {
   if (object.isNil()) return 0;
-  if (auto it = uids_.find(object.get()); it != uids_.end()) return it->second;
+  if (auto known = uids_.find(object.get())) return *known;
   return encodeNewObject(object);
 }
 
@@ -99,15 +99,15 @@ std::uint64_t KeyedArchiver::encodeNewObject(const Value& original) {
   if (object.isNil()) object = original;
   if (object.get() != original.get()) {
     retained_.push_back(object);
-    if (auto it = uids_.find(object.get()); it != uids_.end()) {
-      uids_.emplace(original.get(), it->second);
-      return it->second;
+    if (auto known = uids_.find(object.get())) {
+      (void)uids_.tryEmplace(original.get(), *known);
+      return *known;
     }
   }
   const std::uint64_t uid = objects_.size();
   objects_.emplace_back();
-  uids_.emplace(original.get(), uid);
-  uids_.emplace(object.get(), uid);
+  (void)uids_.tryEmplace(original.get(), uid);
+  (void)uids_.tryEmplace(object.get(), uid);
 
   const Object& target = *object.get();
   if (keyed_archive::isPlainEntry(target)) {
@@ -180,10 +180,10 @@ std::vector<std::uint64_t> KeyedArchiver::referenceAll(const std::vector<Value>&
 }
 
 std::uint64_t KeyedArchiver::classReference(const Class& cls) {
-  if (auto it = classes_.find(&cls); it != classes_.end()) return it->second;
+  if (auto known = classes_.find(&cls)) return *known;
   const std::uint64_t uid = objects_.size();
   objects_.emplace_back();
-  classes_.emplace(&cls, uid);
+  (void)classes_.tryEmplace(&cls, uid);
   const ClassDescription& description = describedClass(cls);
   objects_[uid].keys.emplace_back(std::string(keyed_archive::kClassNameKey), Slot{description.name});
   objects_[uid].keys.emplace_back(std::string(keyed_archive::kClassesKey), Slot{description.chain});
@@ -221,8 +221,7 @@ Expected<std::vector<std::uint8_t>> KeyedArchiver::finish(std::uint64_t root) {
           } else if constexpr (std::is_same_v<T, std::uint64_t>) {
             return plist.uid(content);
           } else if constexpr (std::is_same_v<T, Slot::Conditional>) {
-            auto it = uids_.find(content.object);
-            return plist.uid(it == uids_.end() ? 0 : it->second);
+            return plist.uid(uids_.find(content.object).value_or(0));
           } else {
             std::vector<Ref> uids;
             uids.reserve(content.size());

@@ -12,11 +12,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
 #include "foundation/expected.h"
+#include "foundation/flat_index_map.h"
 #include "foundation/value.h"
 
 namespace fnd {
@@ -69,10 +69,8 @@ class KeyedArchiver {
   static const Value& versionNumber();
 
   std::vector<Entry> objects_;
-  std::unordered_map<const Object*, std::uint64_t> uids_;
-  // Objects referenced conditionally but not (yet) archived.
-  std::unordered_map<const Object*, std::uint64_t> conditional_;
-  std::unordered_map<const Class*, std::uint64_t> classes_;
+  FlatIndexMap<const Object*> uids_;
+  FlatIndexMap<const Class*> classes_;
   // The entry whose keys encode* calls fill.
   std::optional<std::size_t> current_;
   std::optional<Error> error_;

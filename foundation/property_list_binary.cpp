@@ -367,15 +367,15 @@ BinaryPlistBuilder::Ref BinaryPlistBuilder::push(Node node) {
 }
 
 BinaryPlistBuilder::Ref BinaryPlistBuilder::string(std::string_view text) {
-  auto [it, inserted] = strings_.try_emplace(text, nodes_.size());
+  auto [ref, inserted] = strings_.tryEmplace(text, nodes_.size());
   if (inserted) push(Node{Node::Kind::text, nullptr, text, 0, 0, 0});
-  return it->second;
+  return ref;
 }
 
 BinaryPlistBuilder::Ref BinaryPlistBuilder::uid(std::uint64_t value) {
-  auto [it, inserted] = uids_.try_emplace(value, nodes_.size());
+  auto [ref, inserted] = uids_.tryEmplace(value, nodes_.size());
   if (inserted) push(Node{Node::Kind::uid, nullptr, {}, value, 0, 0});
-  return it->second;
+  return ref;
 }
 
 BinaryPlistBuilder::Ref BinaryPlistBuilder::scalar(const Object& object) {
@@ -386,7 +386,7 @@ BinaryPlistBuilder::Ref BinaryPlistBuilder::scalar(const Object& object) {
 
 BinaryPlistBuilder::Ref BinaryPlistBuilder::value(const Value& value) {
   const Object* object = value.get();
-  if (auto it = objects_.find(object); it != objects_.end()) return it->second;
+  if (auto known = objects_.find(object)) return *known;
   Ref ref = 0;
   if (const auto* array = objectCast<Array>(object)) {
     std::vector<Ref> elements;
@@ -404,7 +404,7 @@ BinaryPlistBuilder::Ref BinaryPlistBuilder::value(const Value& value) {
   } else {
     ref = scalar(*object);
   }
-  objects_.emplace(object, ref);
+  (void)objects_.tryEmplace(object, ref);
   return ref;
 }
 

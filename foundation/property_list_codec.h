@@ -7,10 +7,10 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/expected.h"
+#include "foundation/flat_index_map.h"
 #include "foundation/value.h"
 
 namespace fnd::plist_codec {
@@ -61,9 +61,9 @@ class BinaryPlistBuilder {
 
   std::vector<Node> nodes_;
   std::vector<Ref> refs_;
-  std::unordered_map<std::string_view, Ref> strings_;
-  std::unordered_map<std::uint64_t, Ref> uids_;
-  std::unordered_map<const Object*, Ref> objects_;
+  FlatIndexMap<std::string_view> strings_;
+  FlatIndexMap<std::uint64_t> uids_;
+  FlatIndexMap<const Object*> objects_;
   std::vector<std::uint8_t> out_;
   std::size_t refSize_ = 1;
 };

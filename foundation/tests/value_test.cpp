@@ -96,6 +96,32 @@ TEST(CollectionValues, DictionaryKeysFollowValueEquality) {
   EXPECT_EQ(repeated->objectForKey("a"), Value(3));
 }
 
+// Small dictionaries compare keys one by one and large ones hash them; both
+// must find the same keys, by value equality, and keep the last of repeats.
+TEST(CollectionValues, SmallAndLargeDictionariesFindTheSameKeys) {
+  for (const int size : {1, 8, 9, 40}) {
+    std::vector<Dictionary::Entry> entries;
+    for (int i = 0; i < size; ++i) {
+      entries.emplace_back(Value("key" + std::to_string(i)), Value(i));
+      entries.emplace_back(Value(1000 + i), Value("number"));
+    }
+    const std::string last = "key" + std::to_string(size - 1);
+    entries.emplace_back(Value(last), Value(-1));
+    auto dictionary = Dictionary::make(std::move(entries));
+    SCOPED_TRACE(size);
+    ASSERT_EQ(dictionary->count(), static_cast<std::size_t>(2 * size));
+    EXPECT_EQ(dictionary->objectForKey(last), Value(-1));
+    EXPECT_EQ(dictionary->objectForKey(Value(last)), Value(-1));
+    if (size > 1) {
+      EXPECT_EQ(dictionary->objectForKey("key0"), Value(0));
+    }
+    EXPECT_EQ(dictionary->objectForKey(Value(1000.0 + size - 1)), Value("number"));
+    EXPECT_TRUE(dictionary->objectForKey("1000").isNil());
+    EXPECT_TRUE(dictionary->objectForKey(Value(1000 + size)).isNil());
+    EXPECT_TRUE(dictionary->objectForKey("key").isNil());
+  }
+}
+
 TEST(CollectionValues, EqualityIgnoresDictionaryAndSetOrderButNotArrayOrder) {
   Value d1 = Dictionary::make({{Value("a"), Value(1)}, {Value("b"), Value(2)}});
   Value d2 = Dictionary::makeMutable({{Value("b"), Value(2.0)}, {Value("a"), Value(true)}});
