@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/ipc/archived_argument.h"
 #include "foundation/ipc/ipc_error.h"
 #include "foundation/ipc/ipc_log.h"
 #include "foundation/ipc/outbox.h"
@@ -110,6 +111,10 @@ Expected<Archives> archiveArguments(const std::vector<Value>& arguments) {
   Archives archives;
   archives.reserve(arguments.size());
   for (const auto& argument : arguments) {
+    if (const auto* archived = objectCast<ArchivedArgument>(argument.get())) {
+      archives.push_back(archived->bytes());
+      continue;
+    }
     auto bytes = KeyedArchiver::archivedDataWithRootObject(argument);
     if (!bytes) return bytes.error();
     archives.push_back(std::move(*bytes));

@@ -93,10 +93,28 @@ AFXReportsStreamRemoteProxy::AFXReportsStreamRemoteProxy(const std::shared_ptr<f
                                                          fnd::ipc::RemoteProxy::ErrorHandler errorHandler)
     : proxy_(connection->remoteObjectProxyWithErrorHandler(errorHandler)), errorHandler_(std::move(errorHandler)) {}
 
+namespace {
+
+fnd::Value sessionIDsValue(const std::vector<std::shared_ptr<fnd::UUID>>& reportSessionIDs) {
+  std::vector<fnd::Value> sessions(reportSessionIDs.begin(), reportSessionIDs.end());
+  return fnd::Value(fnd::Array::make(std::move(sessions)));
+}
+
+}  // namespace
+
 void AFXReportsStreamRemoteProxy::deliverReport(const std::shared_ptr<AFXInterprocessReport>& report,
                                                 const std::vector<std::shared_ptr<fnd::UUID>>& reportSessionIDs) {
-  std::vector<fnd::Value> sessions(reportSessionIDs.begin(), reportSessionIDs.end());
-  proxy_.invoke(kDeliver, {fnd::Value(report), fnd::Value(fnd::Array::make(std::move(sessions)))});
+  proxy_.invoke(kDeliver, {fnd::Value(report), sessionIDsValue(reportSessionIDs)});
+}
+
+void AFXReportsStreamRemoteProxy::deliverReport(const std::shared_ptr<AFXInterprocessReport>& report,
+                                                const std::shared_ptr<fnd::ipc::ArchivedArgument>& archivedSessionIDs) {
+  proxy_.invoke(kDeliver, {fnd::Value(report), fnd::Value(archivedSessionIDs)});
+}
+
+fnd::Expected<std::shared_ptr<fnd::ipc::ArchivedArgument>> AFXReportsStreamRemoteProxy::archiveSessionIDs(
+    const std::vector<std::shared_ptr<fnd::UUID>>& reportSessionIDs) {
+  return fnd::ipc::ArchivedArgument::archive(sessionIDsValue(reportSessionIDs));
 }
 
 void AFXReportsStreamRemoteProxy::prepareForTerminationWithCallback(std::function<void(bool)> callback) {

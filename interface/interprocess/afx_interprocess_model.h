@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/ipc/archived_argument.h"
 #include "foundation/ipc/connection.h"
 #include "foundation/ipc/exported_object.h"
 #include "foundation/ipc/interface.h"
@@ -56,6 +57,12 @@ class AFXReportsStreamRemoteProxy final : public AFXReportsStreamInterface {
 
   void deliverReport(const std::shared_ptr<AFXInterprocessReport>& report,
                      const std::vector<std::shared_ptr<fnd::UUID>>& reportSessionIDs) override;
+  // The same, with the array of session identifiers archived once for all
+  // the reports of a request.
+  void deliverReport(const std::shared_ptr<AFXInterprocessReport>& report,
+                     const std::shared_ptr<fnd::ipc::ArchivedArgument>& archivedSessionIDs);
+  [[nodiscard]] static fnd::Expected<std::shared_ptr<fnd::ipc::ArchivedArgument>> archiveSessionIDs(
+      const std::vector<std::shared_ptr<fnd::UUID>>& reportSessionIDs);
   void prepareForTerminationWithCallback(std::function<void(bool)> callback) override;
 
  private:

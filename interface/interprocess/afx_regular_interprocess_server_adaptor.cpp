@@ -111,12 +111,19 @@ void AFXRegularInterprocessServerAdaptor::performInterprocessRequest(
       return;
     }
     auto connection = found->second;
-    AFXInterprocessRequest::ReportHandler reportHandler = [connection, sessionID](
+    // Every report of the request goes to the same session: its identifier
+    // is archived once, not with each report.
+    auto archivedSessions = AFXReportsStreamRemoteProxy::archiveSessionIDs({sessionID});
+    if (!archivedSessions) {
+      responseHandler(QVValueOrError::initWithError(archivedSessions.error()));
+      return;
+    }
+    AFXInterprocessRequest::ReportHandler reportHandler = [connection, sessions = std::move(*archivedSessions)](
                                                               const std::shared_ptr<AFXInterprocessReport>& report) {
       AFXReportsStreamRemoteProxy proxy(connection, [report](const fnd::Error& error) {
         DDLogWarn("Did fail to deliver report %@ with error %@", fnd::Value(report).description(), error.description());
       });
-      proxy.deliverReport(report, {sessionID});
+      proxy.deliverReport(report, sessions);
     };
     self->performRequest(request, std::move(reportHandler), responseHandler);
   });

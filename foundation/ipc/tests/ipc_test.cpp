@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/dictionary.h"
+#include "foundation/ipc/archived_argument.h"
 #include "foundation/ipc/connection.h"
 #include "foundation/ipc/ipc_error.h"
 #include "foundation/ipc/ipc_log.h"
@@ -277,6 +278,26 @@ TEST_F(IpcTest, ACallSentAfterOneWayCallsArrivesAfterThemAll) {
   auto notes = object->notes.items();
   ASSERT_EQ(notes.size(), static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) EXPECT_EQ(notes[i].integerValue(), i);
+}
+
+// An argument archived in advance arrives as its value and is held to the
+// receiver's whitelist like any other.
+TEST_F(IpcTest, AnArgumentArchivedInAdvanceArrivesAsItsValue) {
+  publish(echoInterface({&String::staticClass()}, {&String::staticClass()}));
+  auto connection = connect(echoInterface({&String::staticClass(), &Number::staticClass()}, {&String::staticClass()}));
+  auto archived = ArchivedArgument::archive(Value("twice"));
+  ASSERT_TRUE(archived);
+  for (int i = 0; i < 2; ++i) {
+    auto result = call(connection, Value(*archived));
+    ASSERT_TRUE(result.value) << (result.error ? result.error->description() : "");
+    EXPECT_EQ(result.value->stringValue(), "twice");
+  }
+  auto number = ArchivedArgument::archive(Value(12));
+  ASSERT_TRUE(number);
+  auto rejected = call(connection, Value(*number));
+  ASSERT_TRUE(rejected.error);
+  EXPECT_TRUE(isDecodingError(*rejected.error)) << rejected.error->description();
+  EXPECT_EQ(object->received.size(), 2u);
 }
 
 // Messages larger than the socket takes at once are finished by the loop,
