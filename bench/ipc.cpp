@@ -125,15 +125,16 @@ struct Fixture {
     client = AFXRegularInterprocessClientAdaptor::initWithServiceName(serviceName(), "KorviaBench", IPCEchoRequestClasses(), {});
     bareClientConnection = sdbus::createSessionBusConnection();
     bareProxy = sdbus::createProxy(*bareClientConnection, serviceName() + ".bare", "/bare");
-    // Run as the product's bus runs its loop, so that it can be woken the
-    // same way; the fixture lives until the process ends.
+    // A loop of its own that leaving wakes (see below); the fixture lives
+    // until the process ends.
     std::thread([connection = bareClientConnection.get()] {
       for (;;) connection->enterEventLoop();
     }).detach();
   }
 
-  // What the product's bus does after each send: a message the socket did
-  // not take whole waits for the loop, which must poll for output.
+  // Thousands of one-way messages from this thread fill the socket; sd-bus
+  // queues the rest for the loop, which sleeps polling for input only and
+  // must be sent round again to write them.
   void wakeBareLoopForQueuedWrites() {
     if (bareClientConnection->getEventLoopPollData().events & POLLOUT) bareClientConnection->leaveEventLoop();
   }

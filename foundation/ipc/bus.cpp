@@ -2,8 +2,6 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include <poll.h>
-
 #include <cstdlib>
 
 #include "foundation/ipc/ipc_error.h"
@@ -67,15 +65,12 @@ Expected<std::shared_ptr<Bus>> Bus::shared() {
 Expected<void> Bus::connect() {
   try {
     connection_ = sdbus::createSessionBusConnection();
-    // The bus lives as long as the process, and so does its outbox.
-    outbox_ = Outbox::create([this] { wakeLoopForQueuedWrites(); });
+    outbox_ = Outbox::create();
     uniqueName_ = connection_->getUniqueName();
     daemon_ = sdbus::createProxy(*connection_, kDaemonName, kDaemonPath);
-    loopThread_ = std::thread([this, connection = connection_.get()] {
+    loopThread_ = std::thread([connection = connection_.get()] {
       try {
-        // Leaving the loop is also how it is woken (see
-        // wakeLoopForQueuedWrites): it ends for good only when stopping.
-        while (!stopping_.load()) connection->enterEventLoop();
+        connection->enterEventLoop();
       } catch (const sdbus::Error& error) {
         log(LogLevel::error, "The session bus connection ended: " + error.getMessage());
       }
@@ -90,7 +85,6 @@ Bus::~Bus() { stopLoop(); }
 
 void Bus::stopLoop() {
   if (!loopThread_.joinable()) return;
-  stopping_.store(true);
   try {
     connection_->leaveEventLoop();
   } catch (const sdbus::Error&) {
@@ -217,15 +211,6 @@ void Bus::wakeLoopForQueuedMessages() {
     (void)daemon_->callMethod(ping);
   } catch (const sdbus::Error&) {
     // No daemon to ask: then nothing is queued for the loop either.
-  }
-}
-
-void Bus::wakeLoopForQueuedWrites() {
-  try {
-    if ((connection_->getEventLoopPollData().events & POLLOUT) == 0) return;
-    connection_->leaveEventLoop();
-  } catch (const sdbus::Error&) {
-    // The connection is gone: nothing can be written any more.
   }
 }
 

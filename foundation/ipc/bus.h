@@ -8,7 +8,6 @@
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -86,12 +85,7 @@ class Bus {
   // Runs the event loop; a bus that goes away ends it with a log line
   // instead of ending the process.
   std::thread loopThread_;
-  std::atomic<bool> stopping_{false};
   void stopLoop();
-  // sd-bus writes what the socket takes and queues the rest for the loop to
-  // write, but the loop went to sleep polling for input only; a message sent
-  // from another thread that did not fit makes the loop poll again.
-  void wakeLoopForQueuedWrites();
   // Calls that wait on the socket outside the loop (adding a match, owning a
   // name) may read messages meant for the loop and leave them queued while
   // the loop sleeps; a plain proxy call ends by waking the loop for them.

@@ -34,9 +34,7 @@ std::size_t nextGroupSize(const std::deque<Outbox::OneWayCall>& calls) {
 
 }  // namespace
 
-std::shared_ptr<Outbox> Outbox::create(std::function<void()> afterSend) {
-  return std::shared_ptr<Outbox>(new Outbox(std::move(afterSend)));
-}
+std::shared_ptr<Outbox> Outbox::create() { return std::shared_ptr<Outbox>(new Outbox); }
 
 void Outbox::post(OneWayCall call) {
   {
@@ -61,8 +59,6 @@ void Outbox::sendPendingWhileSending() {
     // Calls posted from now on need a flush of their own.
     flushScheduled_ = false;
   }
-  if (calls.empty()) return;
-  const AfterSend after{*this};
   while (!calls.empty()) {
     const std::size_t count = nextGroupSize(calls);
     sendGroup(calls, count);

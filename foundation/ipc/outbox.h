@@ -46,9 +46,7 @@ class Outbox : public std::enable_shared_from_this<Outbox> {
   static constexpr std::size_t kMaximumBatchCalls = 256;
   static constexpr std::size_t kMaximumBatchBytes = 1 << 20;
 
-  // `afterSend` runs on the sending thread after each send, with the order
-  // still held.
-  static std::shared_ptr<Outbox> create(std::function<void()> afterSend);
+  static std::shared_ptr<Outbox> create();
 
   void post(OneWayCall call);
 
@@ -58,7 +56,6 @@ class Outbox : public std::enable_shared_from_this<Outbox> {
   decltype(auto) sendInOrder(Send&& send) {
     std::lock_guard sending(sendMutex_);
     sendPendingWhileSending();
-    const AfterSend after{*this};
     return std::forward<Send>(send)();
   }
 
@@ -66,19 +63,12 @@ class Outbox : public std::enable_shared_from_this<Outbox> {
   void flush();
 
  private:
-  explicit Outbox(std::function<void()> afterSend)
-      : queue_(Queue::serial("com.korvia.ipc.outbox", QualityOfService::utility)), afterSend_(std::move(afterSend)) {}
-  // Runs afterSend_ when it leaves scope, also when the send threw.
-  struct AfterSend {
-    Outbox& outbox;
-    ~AfterSend() { outbox.afterSend_(); }
-  };
+  Outbox() : queue_(Queue::serial("com.korvia.ipc.outbox", QualityOfService::utility)) {}
   // With sendMutex_ held.
   void sendPendingWhileSending();
   static void sendGroup(std::deque<OneWayCall>& calls, std::size_t count);
 
   const Queue queue_;
-  const std::function<void()> afterSend_;
   // Held while a message is being sent: keeps the order of the wire.
   std::mutex sendMutex_;
   // Held only to add or take calls, so posting never waits for a send.

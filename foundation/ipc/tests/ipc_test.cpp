@@ -300,9 +300,9 @@ TEST_F(IpcTest, AnArgumentArchivedInAdvanceArrivesAsItsValue) {
   EXPECT_EQ(object->received.size(), 2u);
 }
 
-// Messages larger than the socket takes at once are finished by the loop,
-// which must be woken for them: nothing else arrives here to wake it.
-TEST_F(IpcTest, MessagesLargerThanTheSocketBufferStillArrive) {
+// A message far larger than the socket takes at once leaves in pieces and
+// arrives whole, one-way and both ways.
+TEST_F(IpcTest, MessagesLargerThanTheSocketBufferArriveWhole) {
   publish(echoInterface({&Number::staticClass(), &String::staticClass()}, {&String::staticClass()}));
   auto connection = connect(echoInterface({&Number::staticClass(), &String::staticClass()}, {&String::staticClass()}));
   auto proxy = connection->remoteObjectProxyWithErrorHandler([](const Error& error) { ADD_FAILURE() << error.description(); });
