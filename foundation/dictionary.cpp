@@ -31,8 +31,9 @@ Dictionary::Dictionary(ObjectToken<Dictionary>, std::vector<Entry> entries, cons
   if (indexed) index_.reserve(entries.size());
   for (auto& [key, value] : entries) {
     FND_PARAMETER_ASSERT(!key.isNil() && !value.isNil());
-    if (Entry* existing = indexed ? indexedEntry(key, entries_.size()) : linearEntry(key)) {
-      existing->second = std::move(value);
+    const auto existing = indexed ? indexedPosition(key, entries_.size()) : linearPosition(key);
+    if (existing) {
+      entries_[*existing].second = std::move(value);
     } else {
       entries_.emplace_back(std::move(key), std::move(value));
     }
@@ -40,16 +41,16 @@ Dictionary::Dictionary(ObjectToken<Dictionary>, std::vector<Entry> entries, cons
 }
 
 // Indexes `key` at `position` unless it is there already.
-Dictionary::Entry* Dictionary::indexedEntry(const Value& key, std::size_t position) {
+std::optional<std::size_t> Dictionary::indexedPosition(const Value& key, std::size_t position) {
   auto [it, inserted] = index_.try_emplace(key, position);
-  return inserted ? nullptr : &entries_[it->second];
+  return inserted ? std::nullopt : std::optional<std::size_t>(it->second);
 }
 
-Dictionary::Entry* Dictionary::linearEntry(const Value& key) {
-  for (auto& entry : entries_) {
-    if (key.isEqual(entry.first)) return &entry;
+std::optional<std::size_t> Dictionary::linearPosition(const Value& key) const {
+  for (std::size_t position = 0; position < entries_.size(); ++position) {
+    if (key.isEqual(entries_[position].first)) return position;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 std::shared_ptr<Dictionary> Dictionary::make(std::vector<Entry> entries) {
@@ -66,10 +67,8 @@ std::shared_ptr<Dictionary> Dictionary::makeMutable(std::vector<Entry> entries) 
 
 Value Dictionary::objectForKey(const Value& key) const {
   if (index_.empty()) {
-    for (const auto& entry : entries_) {
-      if (key.isEqual(entry.first)) return entry.second;
-    }
-    return Value();
+    const auto position = linearPosition(key);
+    return position ? entries_[*position].second : Value();
   }
   auto it = index_.find(key);
   return it == index_.end() ? Value() : entries_[it->second].second;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -48,8 +49,8 @@ class Dictionary final : public Object {
   Dictionary(ObjectToken<Dictionary>, std::vector<Entry> entries, const Class& cls);
 
  private:
-  Entry* indexedEntry(const Value& key, std::size_t position);
-  Entry* linearEntry(const Value& key);
+  std::optional<std::size_t> indexedPosition(const Value& key, std::size_t position);
+  std::optional<std::size_t> linearPosition(const Value& key) const;
 
   std::vector<Entry> entries_;
   // Only for dictionaries too large to search key by key.
