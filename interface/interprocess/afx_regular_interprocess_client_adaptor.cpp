@@ -79,17 +79,19 @@ void AFXRegularInterprocessClientAdaptor::performRequest(const std::shared_ptr<A
     self->reportHandlersBySessionID_.insert_or_assign(fnd::Value(session), Session{reportHandler, sessionQueue});
   });
   std::weak_ptr<AFXRegularInterprocessClientAdaptor> weak = weak_from_this();
-  auto finish = [weak, session, responseHandler = std::move(responseHandler)](
+  auto finish = [weak, session, sessionQueue, responseHandler = std::move(responseHandler)](
                     const std::shared_ptr<QVValueOrError>& result) {
     auto self = weak.lock();
     if (!self) {
       responseHandler(result);
       return;
     }
-    // The session goes first, so no report is routed after the response.
-    self->internalQueue_.async([self, session, responseHandler, result] {
+    // The session goes first, so no report is routed after the response; the
+    // response then waits on the session's queue behind the reports routed
+    // before it, so the caller hears of none after it.
+    self->internalQueue_.async([self, session, sessionQueue, responseHandler, result] {
       self->reportHandlersBySessionID_.erase(fnd::Value(session));
-      fnd::Queue::global().async([responseHandler, result] { responseHandler(result); });
+      sessionQueue.async([responseHandler, result] { responseHandler(result); });
     });
   };
   performRequestWithSession(request, session, true, std::move(finish));

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "foundation/ipc/tests/ipc_test_support.h"
 #include "interface/errors/afx_errors.h"
@@ -99,6 +101,22 @@ TEST_F(InterprocessAdaptorsTest, ReportsAndResponseReachTheCaller) {
   for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], static_cast<double>(i + 1));
   EXPECT_EQ(serverDelegate->withReports, 1);
   EXPECT_EQ(server->reportStreamCount(), 1u);
+}
+
+// A caller that is slow with its reports still hears the response last: a
+// progress shown after "done" would undo it.
+TEST_F(InterprocessAdaptorsTest, TheResponseComesAfterEveryReportOfItsRequest) {
+  auto client = AFXRegularInterprocessClientAdaptor::initWithServiceName(name, "KorviaInstaller", kClasses, {});
+  auto handled = std::make_shared<std::atomic<int>>(0);
+  auto handledAtResponse = std::make_shared<Inbox<int>>();
+  client->performRequest(
+      addressed(TestCountRequest::make(50), name),
+      [handled](const std::shared_ptr<AFXInterprocessReport>&) {
+        if (handled->load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ++*handled;
+      },
+      [handled, handledAtResponse](const std::shared_ptr<QVValueOrError>&) { handledAtResponse->put(handled->load()); });
+  EXPECT_EQ(handledAtResponse->first(), 50);
 }
 
 TEST_F(InterprocessAdaptorsTest, ServiceErrorsArriveUnchanged) {
