@@ -13,6 +13,7 @@
 #include "foundation/null.h"
 #include "foundation/number.h"
 #include "foundation/property_list.h"
+#include "foundation/property_list_codec.h"
 #include "foundation/set.h"
 #include "foundation/string.h"
 #include "foundation/uid.h"
@@ -49,9 +50,6 @@ const KeyedUnarchiver::ClassList& KeyedUnarchiver::platformClasses() {
   return classes;
 }
 
-KeyedUnarchiver::KeyedUnarchiver(std::shared_ptr<Array> objects)
-    : objects_(std::move(objects)), decoded_(objects_->count()), states_(objects_->count(), State::pending) {}
-
 KeyedUnarchiver::~KeyedUnarchiver() = default;
 
 Expected<Value> KeyedUnarchiver::unarchivedObjectOfClass(const Class& cls, std::span<const std::uint8_t> data) {
@@ -60,28 +58,91 @@ Expected<Value> KeyedUnarchiver::unarchivedObjectOfClass(const Class& cls, std::
 
 Expected<Value> KeyedUnarchiver::unarchivedObjectOfClasses(const ClassList& classes,
                                                            std::span<const std::uint8_t> data) {
-  using namespace keyed_archive;
-  auto plist = PropertyListSerialization::propertyListWithData(data);
+  // Archives are binary and read in place; another form is read whole and
+  // taken through the binary form.
+  std::vector<std::uint8_t> converted;
+  if (!plist_codec::isBinary(data)) {
+    auto plist = PropertyListSerialization::propertyListWithData(data);
+    if (!plist) return plist.error();
+    converted = plist_codec::writeBinary(*plist);
+    data = converted;
+  }
+  auto plist = PlistView::open(data);
   if (!plist) return plist.error();
-  auto archive = plist->as<Dictionary>();
-  if (!archive) return readCorruptError("The archive is not a dictionary");
-  if (archive->objectForKey(kArchiverKey).stringValue() != kArchiverName) {
-    return readCorruptError("The archive was not written by a keyed archiver");
-  }
-  if (archive->objectForKey(kVersionKey).integerValue() != kVersion) {
-    return readCorruptError("The archive has an unknown version");
-  }
-  auto objects = archive->objectForKey(kArchiveObjectsKey).as<Array>();
-  auto top = archive->objectForKey(kTopKey).as<Dictionary>();
-  if (!objects || objects->count() == 0 || !top) return readCorruptError("The archive has no objects or no top");
-  const Value root = top->objectForKey(kRootKey);
-  if (!root.as<UID>()) return readCorruptError("The archive's root is not a reference");
-
-  KeyedUnarchiver unarchiver(std::move(objects));
+  KeyedUnarchiver unarchiver(*plist);
   unarchiver.topClasses_ = classes;
-  Value object = unarchiver.decodeReference(root, classes, kRootKey);
+  const std::optional<Item> root = unarchiver.openArchive();
+  Value object = root ? unarchiver.decodeReference(root, classes, keyed_archive::kRootKey) : Value();
   if (unarchiver.error_) return *unarchiver.error_;
   return object;
+}
+
+std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::openArchive() {
+  using namespace keyed_archive;
+  const std::optional<Item> archive = plistObject(plist_.topIndex());
+  if (!archive) return std::nullopt;
+  if (archive->kind != PlistView::Kind::dictionary) {
+    fail("The archive is not a dictionary");
+    return std::nullopt;
+  }
+  const std::optional<Item> archiver = lookUp(*archive, kArchiverKey);
+  if (!archiver || archiver->kind != PlistView::Kind::text || plist_.text(*archiver) != kArchiverName) {
+    if (!error_) fail("The archive was not written by a keyed archiver");
+    return std::nullopt;
+  }
+  const std::optional<Item> version = lookUp(*archive, kVersionKey);
+  if (!version || !plist_.isNumber(*version) || plist_.scalar(*version).integerValue() != kVersion) {
+    if (!error_) fail("The archive has an unknown version");
+    return std::nullopt;
+  }
+  const std::optional<Item> objects = lookUp(*archive, kArchiveObjectsKey);
+  const std::optional<Item> top = lookUp(*archive, kTopKey);
+  if (error_) return std::nullopt;
+  if (!objects || objects->kind != PlistView::Kind::array || objects->count == 0 || !top ||
+      top->kind != PlistView::Kind::dictionary) {
+    fail("The archive has no objects or no top");
+    return std::nullopt;
+  }
+  const std::optional<Item> root = lookUp(*top, kRootKey);
+  if (!root || root->kind != PlistView::Kind::uid) {
+    if (!error_) fail("The archive's root is not a reference");
+    return std::nullopt;
+  }
+  objects_ = *objects;
+  decoded_.resize(objects_.count);
+  states_.assign(objects_.count, State::pending);
+  return root;
+}
+
+std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::plistObject(std::uint64_t index) {
+  auto item = plist_.object(index);
+  if (!item) {
+    failWithError(item.error());
+    return std::nullopt;
+  }
+  return *item;
+}
+
+std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::entryAt(std::uint64_t uid) {
+  return plistObject(plist_.reference(objects_, uid));
+}
+
+bool KeyedUnarchiver::keyEquals(const Item& key, std::string_view text) const {
+  if (plist_.isPlainText(key)) return plist_.plainText(key) == text;
+  return plist_.text(key) == text;
+}
+
+std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::lookUp(const Item& dictionary, std::string_view key) {
+  for (std::uint64_t i = dictionary.count; i-- > 0;) {
+    const std::optional<Item> candidate = plistObject(plist_.reference(dictionary, i));
+    if (!candidate) return std::nullopt;
+    if (candidate->kind != PlistView::Kind::text) {
+      failWithError(plist_codec::corruptError("A dictionary key is not a string"));
+      return std::nullopt;
+    }
+    if (keyEquals(*candidate, key)) return plistObject(plist_.dictionaryValue(dictionary, i));
+  }
+  return std::nullopt;
 }
 
 void KeyedUnarchiver::failWithError(Error error) {
@@ -93,17 +154,20 @@ Value KeyedUnarchiver::fail(std::string debugDescription) {
   return Value();
 }
 
-Value KeyedUnarchiver::currentValue(std::string_view key) const {
-  if (entries_.empty()) return Value();
-  return entries_.back()->objectForKey(keyed_archive::escapeKey(key));
+std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::currentValue(std::string_view key) {
+  if (entries_.empty() || error_) return std::nullopt;
+  // Keys of the archive's own start with '$'; a caller's such key is
+  // stored with one more.
+  if (!key.empty() && key.front() == '$') return lookUp(entries_.back(), keyed_archive::escapeKey(key));
+  return lookUp(entries_.back(), key);
 }
 
-bool KeyedUnarchiver::containsValueForKey(std::string_view key) const { return !currentValue(key).isNil(); }
+bool KeyedUnarchiver::containsValueForKey(std::string_view key) { return currentValue(key).has_value(); }
 
 Value KeyedUnarchiver::decodeObjectOfClasses(const ClassList& classes, std::string_view key) {
   if (error_) return Value();
-  const Value reference = currentValue(key);
-  if (reference.isNil()) return Value();
+  const std::optional<Item> reference = currentValue(key);
+  if (!reference) return Value();
   return decodeReference(reference, classes, key);
 }
 
@@ -118,33 +182,38 @@ Error KeyedUnarchiver::corruptArchiveError(std::string debugDescription) {
 }
 
 bool KeyedUnarchiver::decodeBool(std::string_view key) {
-  const Value value = currentValue(key);
-  if (value.isNil()) return false;
-  if (auto flag = value.boolValue()) return *flag;
+  const std::optional<Item> item = currentValue(key);
+  if (!item) return false;
+  if (plist_.isNumber(*item)) return plist_.scalar(*item).boolValue().value_or(false);
   fail(StringWithFormat("value for key '%@' is not a boolean", key));
   return false;
 }
 
 std::int64_t KeyedUnarchiver::decodeInt64(std::string_view key) {
-  const Value value = currentValue(key);
-  if (value.isNil()) return 0;
-  if (auto number = value.as<Number>(); number && number->kind() != Number::Kind::real) return number->integerValue();
+  const std::optional<Item> item = currentValue(key);
+  if (!item) return 0;
+  if (plist_.isNumber(*item) && item->kind != PlistView::Kind::real) {
+    return plist_.scalar(*item).integerValue().value_or(0);
+  }
   fail(StringWithFormat("value for key '%@' is not an integer", key));
   return 0;
 }
 
 double KeyedUnarchiver::decodeDouble(std::string_view key) {
-  const Value value = currentValue(key);
-  if (value.isNil()) return 0.0;
-  if (auto number = value.doubleValue()) return *number;
+  const std::optional<Item> item = currentValue(key);
+  if (!item) return 0.0;
+  if (plist_.isNumber(*item)) return plist_.scalar(*item).doubleValue().value_or(0.0);
   fail(StringWithFormat("value for key '%@' is not a number", key));
   return 0.0;
 }
 
 std::optional<std::vector<std::uint8_t>> KeyedUnarchiver::decodeBytes(std::string_view key) {
-  const Value value = currentValue(key);
-  if (value.isNil()) return std::nullopt;
-  if (auto data = value.as<Data>()) return data->bytes();
+  const std::optional<Item> item = currentValue(key);
+  if (!item) return std::nullopt;
+  if (item->kind == PlistView::Kind::data) {
+    const auto bytes = plist_.data(*item);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+  }
   fail(StringWithFormat("value for key '%@' is not data", key));
   return std::nullopt;
 }
@@ -160,15 +229,16 @@ bool KeyedUnarchiver::isAllowed(const Value& object, const ClassList& allowed, s
   return false;
 }
 
-Value KeyedUnarchiver::decodeReference(const Value& reference, const ClassList& allowed, std::string_view key) {
+Value KeyedUnarchiver::decodeReference(const std::optional<Item>& reference, const ClassList& allowed,
+                                       std::string_view key) {
   if (error_) return Value();
-  auto uid = reference.as<UID>();
-  if (!uid) return fail(StringWithFormat("value for key '%@' is not a reference", key));
-  if (uid->value() == 0) return Value();
-  if (uid->value() >= objects_->count()) {
-    return fail(StringWithFormat("reference %@ for key '%@' is out of range", uid->value(), key));
+  if (!reference || reference->kind != PlistView::Kind::uid) {
+    return fail(StringWithFormat("value for key '%@' is not a reference", key));
   }
-  const auto index = static_cast<std::size_t>(uid->value());
+  const std::uint64_t uid = plist_.uid(*reference);
+  if (uid == 0) return Value();
+  if (uid >= objects_.count) return fail(StringWithFormat("reference %@ for key '%@' is out of range", uid, key));
+  const auto index = static_cast<std::size_t>(uid);
   switch (states_[index]) {
     case State::decoded:
       return isAllowed(decoded_[index], allowed, key) ? decoded_[index] : Value();
@@ -176,7 +246,7 @@ Value KeyedUnarchiver::decodeReference(const Value& reference, const ClassList& 
       // Model objects exist before their keys are decoded, so references back
       // to them are legal; a value object cannot contain itself.
       if (!decoded_[index].isNil()) return isAllowed(decoded_[index], allowed, key) ? decoded_[index] : Value();
-      return fail(StringWithFormat("reference loop at object %@ for key '%@'", uid->value(), key));
+      return fail(StringWithFormat("reference loop at object %@ for key '%@'", uid, key));
     case State::pending:
       break;
   }
@@ -192,37 +262,57 @@ Value KeyedUnarchiver::decodeReference(const Value& reference, const ClassList& 
 }
 
 Value KeyedUnarchiver::decodeEntry(std::uint64_t uid, const ClassList& allowed, std::string_view key) {
-  const Value& entry = objects_->objectAtIndex(static_cast<std::size_t>(uid));
-  if (auto string = entry.as<String>()) return Value(String::make(string->value()));
-  if (entry.as<Number>()) return entry;
-  if (auto data = entry.as<Data>()) return Value(Data::make(data->bytes()));
-  if (auto keyed = entry.as<Dictionary>()) return decodeKeyedEntry(uid, *keyed, allowed, key);
-  return fail(StringWithFormat("object %@ for key '%@' has an unexpected type", uid, key));
+  const std::optional<Item> entry = entryAt(uid);
+  if (!entry) return Value();
+  switch (entry->kind) {
+    case PlistView::Kind::text:
+      return Value(String::make(plist_.text(*entry)));
+    case PlistView::Kind::boolean:
+    case PlistView::Kind::integer:
+    case PlistView::Kind::real:
+      return plist_.scalar(*entry);
+    case PlistView::Kind::data: {
+      const auto bytes = plist_.data(*entry);
+      return Value(Data::make(std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
+    }
+    case PlistView::Kind::dictionary:
+      return decodeKeyedEntry(uid, *entry, allowed, key);
+    default:
+      return fail(StringWithFormat("object %@ for key '%@' has an unexpected type", uid, key));
+  }
 }
 
-const Class* KeyedUnarchiver::classOfEntry(const Dictionary& entry, std::string_view key) {
-  auto reference = entry.objectForKey(keyed_archive::kClassKey).as<UID>();
-  if (!reference || reference->value() == 0 || reference->value() >= objects_->count()) {
-    fail(StringWithFormat("object for key '%@' has no valid class reference", key));
+const Class* KeyedUnarchiver::classOfEntry(const Item& entry, std::string_view key) {
+  const std::optional<Item> reference = lookUp(entry, keyed_archive::kClassKey);
+  const std::uint64_t uid = reference && reference->kind == PlistView::Kind::uid ? plist_.uid(*reference) : 0;
+  if (uid == 0 || uid >= objects_.count) {
+    if (!error_) fail(StringWithFormat("object for key '%@' has no valid class reference", key));
     return nullptr;
   }
-  auto descriptor = objects_->objectAtIndex(static_cast<std::size_t>(reference->value())).as<Dictionary>();
-  const std::optional<std::string> name =
-      descriptor ? descriptor->objectForKey(keyed_archive::kClassNameKey).stringValue() : std::nullopt;
-  if (!name) {
-    fail(StringWithFormat("object for key '%@' has a malformed class description", key));
+  if (auto known = classIndices_.find(uid)) return classes_[static_cast<std::size_t>(*known)];
+  const std::optional<Item> descriptor = entryAt(uid);
+  const std::optional<Item> name = descriptor && descriptor->kind == PlistView::Kind::dictionary
+                                       ? lookUp(*descriptor, keyed_archive::kClassNameKey)
+                                       : std::nullopt;
+  if (!name || name->kind != PlistView::Kind::text) {
+    if (!error_) fail(StringWithFormat("object for key '%@' has a malformed class description", key));
     return nullptr;
   }
-  const Class* cls = Class::named(*name);
+  const std::string className = plist_.text(*name);
+  const Class* cls = Class::named(className);
   if (!cls) {
     fail(StringWithFormat("cannot decode object of class (%@) for key (%@); the class may be defined in source code "
                           "or a library that is not linked",
-                          *name, key));
+                          className, key));
+  }
+  if (cls) {
+    (void)classIndices_.tryEmplace(uid, classes_.size());
+    classes_.push_back(cls);
   }
   return cls;
 }
 
-Value KeyedUnarchiver::decodeKeyedEntry(std::uint64_t uid, const Dictionary& entry, const ClassList& allowed,
+Value KeyedUnarchiver::decodeKeyedEntry(std::uint64_t uid, const Item& entry, const ClassList& allowed,
                                         std::string_view key) {
   const Class* cls = classOfEntry(entry, key);
   if (!cls) return Value();
@@ -241,7 +331,7 @@ Value KeyedUnarchiver::decodeKeyedEntry(std::uint64_t uid, const Dictionary& ent
     return fail(StringWithFormat("class '%@' for key '%@' does not support secure coding", cls->name(), key));
   }
   decoded_[static_cast<std::size_t>(uid)] = Value(object);
-  entries_.push_back(&entry);
+  entries_.push_back(entry);
   const bool initialised = object->initWithCoder(*this);
   entries_.pop_back();
   if (!initialised && !error_) fail(StringWithFormat("object of class '%@' for key '%@' could not be decoded", cls->name(), key));
@@ -252,17 +342,18 @@ Value KeyedUnarchiver::decodeKeyedEntry(std::uint64_t uid, const Dictionary& ent
   return Value(std::move(object));
 }
 
-std::vector<Value> KeyedUnarchiver::decodeReferenceList(const Value& list, const ClassList& allowed,
+std::vector<Value> KeyedUnarchiver::decodeReferenceList(const std::optional<Item>& list, const ClassList& allowed,
                                                         std::string_view key) {
-  auto references = list.as<Array>();
-  if (!references) {
+  if (error_) return {};
+  if (!list || list->kind != PlistView::Kind::array) {
     fail(StringWithFormat("collection for key '%@' has no list of references", key));
     return {};
   }
   std::vector<Value> values;
-  values.reserve(std::min<std::size_t>(references->count(), objects_->count()));
-  for (const Value& reference : references->elements()) {
-    Value value = decodeReference(reference, allowed, key);
+  values.reserve(std::min<std::uint64_t>(list->count, objects_.count));
+  for (std::uint64_t i = 0; i < list->count; ++i) {
+    const std::optional<Item> reference = plistObject(plist_.reference(*list, i));
+    Value value = reference ? decodeReference(reference, allowed, key) : Value();
     if (error_) return {};
     if (value.isNil()) {
       fail(StringWithFormat("collection for key '%@' holds a nil reference", key));
@@ -273,45 +364,53 @@ std::vector<Value> KeyedUnarchiver::decodeReferenceList(const Value& list, const
   return values;
 }
 
-Value KeyedUnarchiver::decodePlatformObject(const Class& cls, const Dictionary& entry, const ClassList& allowed) {
+Value KeyedUnarchiver::decodePlatformObject(const Class& cls, const Item& entry, const ClassList& allowed) {
   using namespace keyed_archive;
   if (cls.isSubclassOfClass(String::staticClass())) {
-    auto text = entry.objectForKey(kStringKey).stringValue();
-    if (!text) return fail("string object without text");
-    return &cls == &String::mutableClass() ? Value(String::makeMutable(*text)) : Value(String::make(*text));
+    const std::optional<Item> text = lookUp(entry, kStringKey);
+    if (error_) return Value();
+    if (!text || text->kind != PlistView::Kind::text) return fail("string object without text");
+    std::string value = plist_.text(*text);
+    return &cls == &String::mutableClass() ? Value(String::makeMutable(std::move(value)))
+                                           : Value(String::make(std::move(value)));
   }
   if (cls.isSubclassOfClass(Data::staticClass())) {
-    auto bytes = entry.objectForKey(kDataKey).as<Data>();
-    if (!bytes) return fail("data object without bytes");
-    return &cls == &Data::mutableClass() ? Value(Data::makeMutable(bytes->bytes())) : Value(Data::make(bytes->bytes()));
+    const std::optional<Item> bytes = lookUp(entry, kDataKey);
+    if (error_) return Value();
+    if (!bytes || bytes->kind != PlistView::Kind::data) return fail("data object without bytes");
+    std::vector<std::uint8_t> value(plist_.data(*bytes).begin(), plist_.data(*bytes).end());
+    return &cls == &Data::mutableClass() ? Value(Data::makeMutable(std::move(value)))
+                                         : Value(Data::make(std::move(value)));
   }
   if (&cls == &Date::staticClass()) {
-    auto seconds = entry.objectForKey(kTimeKey).doubleValue();
-    if (!seconds) return fail("date object without time");
-    return Value(Date::dateWithTimeIntervalSinceReferenceDate(*seconds));
+    const std::optional<Item> seconds = lookUp(entry, kTimeKey);
+    if (error_) return Value();
+    if (!seconds || !plist_.isNumber(*seconds)) return fail("date object without time");
+    return Value(Date::dateWithTimeIntervalSinceReferenceDate(plist_.scalar(*seconds).doubleValue().value_or(0.0)));
   }
   if (&cls == &UUID::staticClass()) {
-    auto bytes = entry.objectForKey(kUUIDBytesKey).as<Data>();
-    if (!bytes || bytes->length() != 16) return fail("UUID object without 16 bytes");
+    const std::optional<Item> bytes = lookUp(entry, kUUIDBytesKey);
+    if (error_) return Value();
+    if (!bytes || bytes->kind != PlistView::Kind::data || bytes->count != 16) return fail("UUID object without 16 bytes");
     UUID::Bytes raw{};
-    std::copy(bytes->bytes().begin(), bytes->bytes().end(), raw.begin());
+    std::copy(plist_.data(*bytes).begin(), plist_.data(*bytes).end(), raw.begin());
     return Value(UUID::makeWithBytes(raw));
   }
   if (&cls == &Null::staticClass()) return Value(Null::null());
-  entries_.push_back(&entry);
+  entries_.push_back(entry);
   Value object = decodePlatformContainer(cls, entry, allowed);
   entries_.pop_back();
   return error_ ? Value() : object;
 }
 
-Value KeyedUnarchiver::decodePlatformContainer(const Class& cls, const Dictionary& entry, const ClassList& allowed) {
+Value KeyedUnarchiver::decodePlatformContainer(const Class& cls, const Item& entry, const ClassList& allowed) {
   using namespace keyed_archive;
   if (&cls == &URL::staticClass()) {
     static const ClassList urlClasses = {&URL::staticClass()};
     static const ClassList stringClasses = {&String::staticClass()};
-    Value base = entry.objectForKey(kURLBaseKey).isNil() ? Value()
-                                                          : decodeReference(entry.objectForKey(kURLBaseKey), urlClasses, kURLBaseKey);
-    auto relative = decodeReference(entry.objectForKey(kURLRelativeKey), stringClasses, kURLRelativeKey).stringValue();
+    const std::optional<Item> baseReference = lookUp(entry, kURLBaseKey);
+    Value base = baseReference ? decodeReference(baseReference, urlClasses, kURLBaseKey) : Value();
+    auto relative = decodeReference(lookUp(entry, kURLRelativeKey), stringClasses, kURLRelativeKey).stringValue();
     if (error_) return Value();
     if (!relative) return fail("URL object without relative text");
     auto url = URL::URLWithString(*relative, base.as<URL>());
@@ -319,20 +418,20 @@ Value KeyedUnarchiver::decodePlatformContainer(const Class& cls, const Dictionar
     return Value(std::move(url));
   }
   if (cls.isSubclassOfClass(Array::staticClass())) {
-    std::vector<Value> elements = decodeReferenceList(entry.objectForKey(kObjectsKey), allowed, kObjectsKey);
+    std::vector<Value> elements = decodeReferenceList(lookUp(entry, kObjectsKey), allowed, kObjectsKey);
     if (error_) return Value();
     return &cls == &Array::mutableClass() ? Value(Array::makeMutable(std::move(elements)))
                                           : Value(Array::make(std::move(elements)));
   }
   if (cls.isSubclassOfClass(Set::staticClass())) {
-    std::vector<Value> elements = decodeReferenceList(entry.objectForKey(kObjectsKey), allowed, kObjectsKey);
+    std::vector<Value> elements = decodeReferenceList(lookUp(entry, kObjectsKey), allowed, kObjectsKey);
     if (error_) return Value();
     return &cls == &Set::mutableClass() ? Value(Set::makeMutable(std::move(elements)))
                                         : Value(Set::make(std::move(elements)));
   }
   if (cls.isSubclassOfClass(Dictionary::staticClass())) {
-    std::vector<Value> keys = decodeReferenceList(entry.objectForKey(kKeysKey), allowed, kKeysKey);
-    std::vector<Value> values = decodeReferenceList(entry.objectForKey(kObjectsKey), allowed, kObjectsKey);
+    std::vector<Value> keys = decodeReferenceList(lookUp(entry, kKeysKey), allowed, kKeysKey);
+    std::vector<Value> values = decodeReferenceList(lookUp(entry, kObjectsKey), allowed, kObjectsKey);
     if (error_) return Value();
     if (keys.size() != values.size()) return fail("dictionary object with unequal numbers of keys and values");
     std::vector<Dictionary::Entry> entries;
@@ -345,16 +444,17 @@ Value KeyedUnarchiver::decodePlatformContainer(const Class& cls, const Dictionar
   return fail(StringWithFormat("class '%@' has no known layout", cls.name()));
 }
 
-Value KeyedUnarchiver::decodeError(const Dictionary& entry) {
+Value KeyedUnarchiver::decodeError(const Item& entry) {
   using namespace keyed_archive;
   static const ClassList stringClasses = {&String::staticClass()};
-  auto domain = decodeReference(entry.objectForKey(kErrorDomainKey), stringClasses, kErrorDomainKey).stringValue();
-  const Value codeValue = entry.objectForKey(kErrorCodeKey);
-  auto code = codeValue.as<Number>();
+  auto domain = decodeReference(lookUp(entry, kErrorDomainKey), stringClasses, kErrorDomainKey).stringValue();
+  const std::optional<Item> code = lookUp(entry, kErrorCodeKey);
   if (error_) return Value();
-  if (!domain || !code || code->kind() == Number::Kind::real) return fail("error object without domain or code");
+  if (!domain || !code || !plist_.isNumber(*code) || code->kind == PlistView::Kind::real) {
+    return fail("error object without domain or code");
+  }
   std::shared_ptr<Dictionary> userInfo;
-  if (const Value info = entry.objectForKey(kErrorUserInfoKey); !info.isNil()) {
+  if (const std::optional<Item> info = lookUp(entry, kErrorUserInfoKey)) {
     userInfo = decodeReference(info, userInfoClasses(), kErrorUserInfoKey).as<Dictionary>();
     if (error_) return Value();
     if (!userInfo) return fail("error user information is not a dictionary");
@@ -362,7 +462,7 @@ Value KeyedUnarchiver::decodeError(const Dictionary& entry) {
       if (!entryOfInfo.first.as<String>()) return fail("error user information with a key that is not a string");
     }
   }
-  return Value(Error(*domain, code->integerValue(), std::move(userInfo)));
+  return Value(Error(*domain, plist_.scalar(*code).integerValue().value_or(0), std::move(userInfo)));
 }
 
 }  // namespace fnd

@@ -14,7 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/binary_plist_view.h"
 #include "foundation/expected.h"
+#include "foundation/flat_index_map.h"
 #include "foundation/keyed_archiver.h"
 #include "foundation/value.h"
 
@@ -45,7 +47,7 @@ class KeyedUnarchiver {
   Value decodeObjectOfClass(const Class& cls, std::string_view key);
   // With the classes the whole decode allows.
   Value decodeObject(std::string_view key);
-  bool containsValueForKey(std::string_view key) const;
+  bool containsValueForKey(std::string_view key);
   // 0, false and 0.0 when absent; a value of another kind fails the archive.
   bool decodeBool(std::string_view key);
   std::int64_t decodeInt64(std::string_view key);
@@ -61,29 +63,52 @@ class KeyedUnarchiver {
   bool hasFailed() const { return error_.has_value(); }
 
  private:
-  explicit KeyedUnarchiver(std::shared_ptr<Array> objects);
+  using PlistView = plist_codec::BinaryPlistView;
+  using Item = PlistView::Item;
+
+  explicit KeyedUnarchiver(const PlistView& plist) : plist_(plist) {}
   ~KeyedUnarchiver();
+
+  // Checks the archive's frame and finds its objects; the root's reference,
+  // or nothing when the frame is wrong.
+  std::optional<Item> openArchive();
 
   enum class State : std::uint8_t { pending, decoding, decoded };
 
-  Value decodeReference(const Value& reference, const ClassList& allowed, std::string_view key);
+  // The archive is read in place: objects are found through the property
+  // list's references, and only what is decoded is converted.
+  std::optional<Item> plistObject(std::uint64_t index);
+  std::optional<Item> entryAt(std::uint64_t uid);
+  // The value for `key` in a dictionary of the property list; the last one
+  // when the key repeats.
+  std::optional<Item> lookUp(const Item& dictionary, std::string_view key);
+  bool keyEquals(const Item& key, std::string_view text) const;
+
+  Value decodeReference(const std::optional<Item>& reference, const ClassList& allowed, std::string_view key);
   Value decodeEntry(std::uint64_t uid, const ClassList& allowed, std::string_view key);
-  Value decodeKeyedEntry(std::uint64_t uid, const Dictionary& entry, const ClassList& allowed, std::string_view key);
-  Value decodePlatformObject(const Class& cls, const Dictionary& entry, const ClassList& allowed);
-  Value decodePlatformContainer(const Class& cls, const Dictionary& entry, const ClassList& allowed);
-  Value decodeError(const Dictionary& entry);
-  std::vector<Value> decodeReferenceList(const Value& list, const ClassList& allowed, std::string_view key);
-  const Class* classOfEntry(const Dictionary& entry, std::string_view key);
+  Value decodeKeyedEntry(std::uint64_t uid, const Item& entry, const ClassList& allowed, std::string_view key);
+  Value decodePlatformObject(const Class& cls, const Item& entry, const ClassList& allowed);
+  Value decodePlatformContainer(const Class& cls, const Item& entry, const ClassList& allowed);
+  Value decodeError(const Item& entry);
+  std::vector<Value> decodeReferenceList(const std::optional<Item>& list, const ClassList& allowed,
+                                         std::string_view key);
+  const Class* classOfEntry(const Item& entry, std::string_view key);
   bool isAllowed(const Value& object, const ClassList& allowed, std::string_view key);
-  Value currentValue(std::string_view key) const;
+  std::optional<Item> currentValue(std::string_view key);
+  Value scalarValue(std::string_view key);
   Value fail(std::string debugDescription);
 
+  const PlistView& plist_;
+  Item objects_{};
   ClassList topClasses_;
-  std::shared_ptr<Array> objects_;
   std::vector<Value> decoded_;
   std::vector<State> states_;
+  // The classes that class descriptions named, by the description's UID:
+  // an archive holds a few descriptions, however many objects.
+  FlatIndexMap<std::uint64_t> classIndices_;
+  std::vector<const Class*> classes_;
   // The keyed entries whose keys decode* calls read, innermost last.
-  std::vector<const Dictionary*> entries_;
+  std::vector<Item> entries_;
   std::size_t depth_ = 0;
   std::optional<Error> error_;
 };

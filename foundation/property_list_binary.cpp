@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "foundation/array.h"
+#include "foundation/binary_plist_view.h"
 #include "foundation/data.h"
 #include "foundation/date.h"
 #include "foundation/dictionary.h"
@@ -129,28 +130,17 @@ void appendUTF8(std::string& out, std::uint32_t code) {
   }
 }
 
+// Reads a whole binary property list into a value tree. Each object is
+// converted once, so shared references cost nothing more and a reference
+// back into an object being read is caught as a cycle.
 class BinaryReader {
  public:
-  explicit BinaryReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  explicit BinaryReader(const BinaryPlistView& view)
+      : view_(view), values_(view.objectCount()), states_(view.objectCount(), State::unread),
+        heights_(view.objectCount(), 0) {}
 
   Expected<Value> read() {
-    if (bytes_.size() < kMagic.size() + kTrailerSize) return corruptError("The binary property list is truncated");
-    const std::uint8_t* trailer = bytes_.data() + bytes_.size() - kTrailerSize;
-    offsetSize_ = trailer[6];
-    refSize_ = trailer[7];
-    count_ = readBigEndian(trailer + 8, 8);
-    const std::uint64_t top = readBigEndian(trailer + 16, 8);
-    tableOffset_ = readBigEndian(trailer + 24, 8);
-    const std::uint64_t objectsEnd = bytes_.size() - kTrailerSize;
-    if (!validSize(offsetSize_) || !validSize(refSize_) || count_ == 0 || count_ > kPropertyListMaximumObjectCount ||
-        top >= count_ || tableOffset_ < kMagic.size() || tableOffset_ > objectsEnd ||
-        count_ > (objectsEnd - tableOffset_) / offsetSize_) {
-      return corruptError("The binary property list has an invalid trailer");
-    }
-    values_.resize(count_);
-    states_.assign(count_, State::unread);
-    heights_.assign(count_, 0);
-    Value root = object(top, 0);
+    Value root = object(view_.topIndex(), 0);
     if (error_) return *error_;
     return root;
   }
@@ -158,21 +148,19 @@ class BinaryReader {
  private:
   enum class State : std::uint8_t { unread, reading, read };
 
-  static bool validSize(std::uint64_t size) { return size == 1 || size == 2 || size == 4 || size == 8; }
-
   Value fail(std::string text) {
     if (!error_) error_ = corruptError(std::move(text));
     return Value();
   }
 
-  // Each object is converted once, so shared references cost nothing more
-  // and a reference back into an object being read is caught as a cycle.
+  Value tooDeep() { return fail("The binary property list nests too deeply"); }
+
   // `depth` counts the containers around the reference; a shared container
   // met again deeper down must still fit under the depth limit, since code
   // walking the result follows every path.
   Value object(std::uint64_t index, std::size_t depth) {
     if (error_) return Value();
-    if (index >= count_) return fail("An object reference is out of range");
+    if (index >= values_.size()) return fail("An object reference is out of range");
     switch (states_[index]) {
       case State::read:
         if (depth + heights_[index] > kPropertyListMaximumDepth) return tooDeep();
@@ -183,127 +171,34 @@ class BinaryReader {
         break;
     }
     states_[index] = State::reading;
-    const std::uint64_t offset = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
-    if (offset < kMagic.size() || offset >= tableOffset_) return fail("An object offset is out of range");
-    Value value = parse(offset, depth, heights_[index]);
+    auto item = view_.object(index);
+    if (!item) {
+      if (!error_) error_ = item.error();
+      return Value();
+    }
+    Value value = convert(*item, depth, heights_[index]);
     values_[index] = value;
     states_[index] = State::read;
     return value;
   }
 
-  // True when `size` bytes from `position` lie before the offset table.
-  bool available(std::uint64_t position, std::uint64_t size) const {
-    return position <= tableOffset_ && size <= tableOffset_ - position;
-  }
-
-  // The count of a container or the length of data or text, which may
-  // follow the marker as an integer object.
-  std::optional<std::uint64_t> count(std::uint64_t& position, std::uint8_t low) {
-    if (low != 0x0F) return low;
-    if (!available(position, 1)) return std::nullopt;
-    const std::uint8_t marker = bytes_[position++];
-    if ((marker & 0xF0) != kInteger || (marker & 0x0F) > 3) return std::nullopt;
-    const std::size_t size = std::size_t{1} << (marker & 0x0F);
-    if (!available(position, size)) return std::nullopt;
-    const std::uint64_t value = readBigEndian(bytes_.data() + position, size);
-    position += size;
-    return value;
-  }
-
-  Value tooDeep() { return fail("The binary property list nests too deeply"); }
-
   // `height` receives the number of nested containers the object holds,
   // itself included.
-  Value parse(std::uint64_t position, std::size_t depth, std::uint16_t& height) {
-    const std::uint8_t marker = bytes_[position++];
-    const std::uint8_t high = marker & 0xF0;
-    const std::uint8_t low = marker & 0x0F;
-    switch (high) {
-      case 0x00:
-        if (marker == kFalse || marker == kTrue) return Value(marker == kTrue);
-        return fail("The binary property list holds an object that is not a property-list value");
-      case kInteger:
-        return parseInteger(position, low);
-      case kReal:
-        return parseReal(position, low);
-      case 0x30:
-        if (marker != kDate || !available(position, 8)) return fail("A date is malformed");
-        return Value(Date::dateWithTimeIntervalSinceReferenceDate(
-            std::bit_cast<double>(readBigEndian(bytes_.data() + position, 8))));
-      case kData:
-      case kASCIIString:
-      case kUTF16String:
-        return parseBytes(position, high, low);
-      case kUID:
-        if (!available(position, low + 1u) || low > 7) return fail("A UID is malformed");
-        return Value(UID::make(readBigEndian(bytes_.data() + position, low + 1u)));
-      case kArray:
-      case kDictionary:
-        return parseContainer(position, high, low, depth, height);
+  Value convert(const BinaryPlistView::Item& item, std::size_t depth, std::uint16_t& height) {
+    using Kind = BinaryPlistView::Kind;
+    switch (item.kind) {
+      case Kind::data:
+        return Value(Data::make(std::vector<std::uint8_t>(view_.data(item).begin(), view_.data(item).end())));
+      case Kind::text:
+        return Value(view_.text(item));
+      case Kind::uid:
+        return Value(UID::make(view_.uid(item)));
+      case Kind::array:
+      case Kind::dictionary:
+        return convertContainer(item, depth, height);
       default:
-        return fail(StringWithFormat("Unknown object marker 0x%02x", marker));
+        return view_.scalar(item);
     }
-  }
-
-  Value parseInteger(std::uint64_t position, std::uint8_t low) {
-    if (low > 4) return fail("An integer is malformed");
-    const std::size_t size = std::size_t{1} << low;
-    if (!available(position, size)) return fail("An integer is truncated");
-    if (size < 8) return Value(static_cast<std::int64_t>(readBigEndian(bytes_.data() + position, size)));
-    if (size == 8) return Value(static_cast<std::int64_t>(readBigEndian(bytes_.data() + position, 8)));
-    const std::uint64_t upper = readBigEndian(bytes_.data() + position, 8);
-    const std::uint64_t lower = readBigEndian(bytes_.data() + position + 8, 8);
-    if (upper == 0) return Value(Number::numberWithUnsignedInteger(lower));
-    if (upper == ~std::uint64_t{0} && static_cast<std::int64_t>(lower) < 0) {
-      return Value(static_cast<std::int64_t>(lower));
-    }
-    return fail("An integer does not fit in 64 bits");
-  }
-
-  Value parseReal(std::uint64_t position, std::uint8_t low) {
-    if (low == 2 && available(position, 4)) {
-      return Value(static_cast<double>(
-          std::bit_cast<float>(static_cast<std::uint32_t>(readBigEndian(bytes_.data() + position, 4)))));
-    }
-    if (low == 3 && available(position, 8)) {
-      return Value(std::bit_cast<double>(readBigEndian(bytes_.data() + position, 8)));
-    }
-    return fail("A real is malformed");
-  }
-
-  Value parseBytes(std::uint64_t position, std::uint8_t high, std::uint8_t low) {
-    const auto length = count(position, low);
-    const std::uint64_t unit = high == kUTF16String ? 2 : 1;
-    if (!length || *length > std::numeric_limits<std::uint64_t>::max() / unit || !available(position, *length * unit)) {
-      return fail("Data or text runs past the end of the objects");
-    }
-    const std::uint8_t* start = bytes_.data() + position;
-    if (high == kData) return Value(Data::make(std::vector<std::uint8_t>(start, start + *length)));
-    std::string text;
-    if (high == kASCIIString) {
-      const std::uint8_t* end = start + *length;
-      if (std::all_of(start, end, [](std::uint8_t byte) { return byte < 0x80; })) {
-        return Value(std::string(reinterpret_cast<const char*>(start), *length));
-      }
-      text.reserve(*length);
-      // Bytes above 0x7F are taken as Latin-1 so the result stays UTF-8.
-      for (std::uint64_t i = 0; i < *length; ++i) appendUTF8(text, start[i]);
-      return Value(std::move(text));
-    }
-    text.reserve(*length * 2);
-    for (std::uint64_t i = 0; i < *length; ++i) {
-      std::uint32_t code = static_cast<std::uint32_t>(readBigEndian(start + 2 * i, 2));
-      if (code >= 0xD800 && code <= 0xDBFF && i + 1 < *length) {
-        const auto next = static_cast<std::uint32_t>(readBigEndian(start + 2 * (i + 1), 2));
-        if (next >= 0xDC00 && next <= 0xDFFF) {
-          code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
-          ++i;
-        }
-      }
-      if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;
-      appendUTF8(text, code);
-    }
-    return Value(std::move(text));
   }
 
   // An element of a container; raises the container's height to fit it.
@@ -313,34 +208,23 @@ class BinaryReader {
     return value;
   }
 
-  Value parseContainer(std::uint64_t position, std::uint8_t high, std::uint8_t low, std::size_t depth,
-                       std::uint16_t& height) {
+  Value convertContainer(const BinaryPlistView::Item& item, std::size_t depth, std::uint16_t& height) {
     if (depth >= kPropertyListMaximumDepth) return tooDeep();
     height = 1;
-    const auto entries = count(position, low);
-    // One object may be referenced many times, so only the bytes bound the
-    // number of references.
-    const std::uint64_t referenceBytes = (high == kDictionary ? 2 : 1) * refSize_;
-    if (!entries || *entries > tableOffset_ / referenceBytes || !available(position, *entries * referenceBytes)) {
-      return fail("A container runs past the end of the objects");
-    }
-    auto reference = [&](std::uint64_t i) {
-      return readBigEndian(bytes_.data() + position + i * refSize_, refSize_);
-    };
-    if (high == kArray) {
+    if (item.kind == BinaryPlistView::Kind::array) {
       std::vector<Value> elements;
-      elements.reserve(*entries);
-      for (std::uint64_t i = 0; i < *entries; ++i) {
-        elements.push_back(element(reference(i), depth, height));
+      elements.reserve(item.count);
+      for (std::uint64_t i = 0; i < item.count; ++i) {
+        elements.push_back(element(view_.reference(item, i), depth, height));
         if (error_) return Value();
       }
       return Value(Array::make(std::move(elements)));
     }
     std::vector<Dictionary::Entry> members;
-    members.reserve(*entries);
-    for (std::uint64_t i = 0; i < *entries; ++i) {
-      Value key = element(reference(i), depth, height);
-      Value value = element(reference(*entries + i), depth, height);
+    members.reserve(item.count);
+    for (std::uint64_t i = 0; i < item.count; ++i) {
+      Value key = element(view_.reference(item, i), depth, height);
+      Value value = element(view_.dictionaryValue(item, i), depth, height);
       if (error_) return Value();
       if (!key.as<String>()) return fail("A dictionary key is not a string");
       members.emplace_back(std::move(key), std::move(value));
@@ -348,11 +232,7 @@ class BinaryReader {
     return Value(Dictionary::make(std::move(members)));
   }
 
-  std::span<const std::uint8_t> bytes_;
-  std::uint64_t offsetSize_ = 0;
-  std::uint64_t refSize_ = 0;
-  std::uint64_t count_ = 0;
-  std::uint64_t tableOffset_ = 0;
+  const BinaryPlistView& view_;
   std::vector<Value> values_;
   std::vector<State> states_;
   std::vector<std::uint16_t> heights_;
@@ -360,6 +240,193 @@ class BinaryReader {
 };
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The view
+
+Expected<BinaryPlistView> BinaryPlistView::open(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < kMagic.size() + kTrailerSize) return corruptError("The binary property list is truncated");
+  BinaryPlistView view(bytes);
+  const std::uint8_t* trailer = bytes.data() + bytes.size() - kTrailerSize;
+  view.offsetSize_ = trailer[6];
+  view.refSize_ = trailer[7];
+  view.count_ = readBigEndian(trailer + 8, 8);
+  view.top_ = readBigEndian(trailer + 16, 8);
+  view.tableOffset_ = readBigEndian(trailer + 24, 8);
+  const std::uint64_t objectsEnd = bytes.size() - kTrailerSize;
+  auto validSize = [](std::uint64_t size) { return size == 1 || size == 2 || size == 4 || size == 8; };
+  if (!validSize(view.offsetSize_) || !validSize(view.refSize_) || view.count_ == 0 ||
+      view.count_ > kPropertyListMaximumObjectCount || view.top_ >= view.count_ || view.tableOffset_ < kMagic.size() ||
+      view.tableOffset_ > objectsEnd || view.count_ > (objectsEnd - view.tableOffset_) / view.offsetSize_) {
+    return corruptError("The binary property list has an invalid trailer");
+  }
+  return view;
+}
+
+Expected<BinaryPlistView::Item> BinaryPlistView::object(std::uint64_t index) const {
+  if (index >= count_) return corruptError("An object reference is out of range");
+  const std::uint64_t offset = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
+  if (offset < kMagic.size() || offset >= tableOffset_) return corruptError("An object offset is out of range");
+  return parse(offset);
+}
+
+// The count of a container or the length of data or text, which may follow
+// the marker as an integer object.
+bool BinaryPlistView::readCount(std::uint64_t& position, std::uint8_t low, std::uint64_t& count) const {
+  if (low != 0x0F) {
+    count = low;
+    return true;
+  }
+  if (!available(position, 1)) return false;
+  const std::uint8_t marker = bytes_[position++];
+  if ((marker & 0xF0) != kInteger || (marker & 0x0F) > 3) return false;
+  const std::size_t size = std::size_t{1} << (marker & 0x0F);
+  if (!available(position, size)) return false;
+  count = readBigEndian(bytes_.data() + position, size);
+  position += size;
+  return true;
+}
+
+Expected<BinaryPlistView::Item> BinaryPlistView::parse(std::uint64_t position) const {
+  const std::uint8_t marker = bytes_[position++];
+  const std::uint8_t high = marker & 0xF0;
+  const std::uint8_t low = marker & 0x0F;
+  switch (high) {
+    case 0x00:
+      if (marker == kFalse || marker == kTrue) return Item{Kind::boolean, marker, position, 0};
+      return corruptError("The binary property list holds an object that is not a property-list value");
+    case kInteger:
+      return checkInteger(Item{Kind::integer, marker, position, 0});
+    case kReal:
+      if ((low == 2 && available(position, 4)) || (low == 3 && available(position, 8))) {
+        return Item{Kind::real, marker, position, 0};
+      }
+      return corruptError("A real is malformed");
+    case 0x30:
+      if (marker != kDate || !available(position, 8)) return corruptError("A date is malformed");
+      return Item{Kind::date, marker, position, 0};
+    case kData:
+    case kASCIIString:
+    case kUTF16String: {
+      std::uint64_t length = 0;
+      const std::uint64_t unit = high == kUTF16String ? 2 : 1;
+      if (!readCount(position, low, length) || length > std::numeric_limits<std::uint64_t>::max() / unit ||
+          !available(position, length * unit)) {
+        return corruptError("Data or text runs past the end of the objects");
+      }
+      return Item{high == kData ? Kind::data : Kind::text, marker, position, length};
+    }
+    case kUID:
+      if (!available(position, low + 1u) || low > 7) return corruptError("A UID is malformed");
+      return Item{Kind::uid, marker, position, 0};
+    case kArray:
+    case kDictionary: {
+      std::uint64_t entries = 0;
+      // One object may be referenced many times, so only the bytes bound the
+      // number of references.
+      const std::uint64_t referenceBytes = (high == kDictionary ? 2 : 1) * refSize_;
+      if (!readCount(position, low, entries) || entries > tableOffset_ / referenceBytes ||
+          !available(position, entries * referenceBytes)) {
+        return corruptError("A container runs past the end of the objects");
+      }
+      return Item{high == kArray ? Kind::array : Kind::dictionary, marker, position, entries};
+    }
+    default:
+      return corruptError(StringWithFormat("Unknown object marker 0x%02x", marker));
+  }
+}
+
+Expected<BinaryPlistView::Item> BinaryPlistView::checkInteger(Item item) const {
+  const std::uint8_t low = item.marker & 0x0F;
+  if (low > 4) return corruptError("An integer is malformed");
+  const std::size_t size = std::size_t{1} << low;
+  if (!available(item.position, size)) return corruptError("An integer is truncated");
+  if (size == 16) {
+    const std::uint64_t upper = readBigEndian(bytes_.data() + item.position, 8);
+    const std::uint64_t lower = readBigEndian(bytes_.data() + item.position + 8, 8);
+    const bool fits = upper == 0 || (upper == ~std::uint64_t{0} && static_cast<std::int64_t>(lower) < 0);
+    if (!fits) return corruptError("An integer does not fit in 64 bits");
+  }
+  return item;
+}
+
+Value BinaryPlistView::scalar(const Item& item) const {
+  const std::uint8_t* start = bytes_.data() + item.position;
+  switch (item.kind) {
+    case Kind::boolean:
+      return Value(item.marker == kTrue);
+    case Kind::integer: {
+      const std::size_t size = std::size_t{1} << (item.marker & 0x0F);
+      if (size <= 8) return Value(static_cast<std::int64_t>(readBigEndian(start, size)));
+      const std::uint64_t lower = readBigEndian(start + 8, 8);
+      if (readBigEndian(start, 8) == 0) return Value(Number::numberWithUnsignedInteger(lower));
+      return Value(static_cast<std::int64_t>(lower));
+    }
+    case Kind::real:
+      if ((item.marker & 0x0F) == 2) {
+        return Value(static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(readBigEndian(start, 4)))));
+      }
+      return Value(std::bit_cast<double>(readBigEndian(start, 8)));
+    case Kind::date:
+      return Value(Date::dateWithTimeIntervalSinceReferenceDate(std::bit_cast<double>(readBigEndian(start, 8))));
+    default:
+      FND_PARAMETER_ASSERT_TEXT(false, "item.kind is a scalar");
+      return Value();
+  }
+}
+
+std::uint64_t BinaryPlistView::uid(const Item& item) const {
+  FND_PARAMETER_ASSERT(item.kind == Kind::uid);
+  return readBigEndian(bytes_.data() + item.position, (item.marker & 0x0F) + 1u);
+}
+
+std::span<const std::uint8_t> BinaryPlistView::data(const Item& item) const {
+  FND_PARAMETER_ASSERT(item.kind == Kind::data);
+  return bytes_.subspan(item.position, item.count);
+}
+
+bool BinaryPlistView::isPlainText(const Item& item) const {
+  if (item.kind != Kind::text || (item.marker & 0xF0) != kASCIIString) return false;
+  const std::uint8_t* start = bytes_.data() + item.position;
+  return std::all_of(start, start + item.count, [](std::uint8_t byte) { return byte < 0x80; });
+}
+
+std::string_view BinaryPlistView::plainText(const Item& item) const {
+  FND_PARAMETER_ASSERT(item.kind == Kind::text && (item.marker & 0xF0) == kASCIIString);
+  return std::string_view(reinterpret_cast<const char*>(bytes_.data() + item.position), item.count);
+}
+
+std::string BinaryPlistView::text(const Item& item) const {
+  FND_PARAMETER_ASSERT(item.kind == Kind::text);
+  if (isPlainText(item)) return std::string(plainText(item));
+  const std::uint8_t* start = bytes_.data() + item.position;
+  std::string text;
+  if ((item.marker & 0xF0) == kASCIIString) {
+    text.reserve(item.count);
+    // Bytes above 0x7F are taken as Latin-1 so the result stays UTF-8.
+    for (std::uint64_t i = 0; i < item.count; ++i) appendUTF8(text, start[i]);
+    return text;
+  }
+  text.reserve(item.count * 2);
+  for (std::uint64_t i = 0; i < item.count; ++i) {
+    std::uint32_t code = static_cast<std::uint32_t>(readBigEndian(start + 2 * i, 2));
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < item.count) {
+      const auto next = static_cast<std::uint32_t>(readBigEndian(start + 2 * (i + 1), 2));
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+      }
+    }
+    if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;
+    appendUTF8(text, code);
+  }
+  return text;
+}
+
+std::uint64_t BinaryPlistView::reference(const Item& container, std::uint64_t i) const {
+  FND_PARAMETER_ASSERT(container.kind == Kind::array || container.kind == Kind::dictionary);
+  return readBigEndian(bytes_.data() + container.position + i * refSize_, refSize_);
+}
 
 BinaryPlistBuilder::Ref BinaryPlistBuilder::push(Node node) {
   nodes_.push_back(node);
@@ -569,6 +636,10 @@ std::vector<std::uint8_t> writeBinary(const Value& plist) {
   return builder.finish(top);
 }
 
-Expected<Value> readBinary(std::span<const std::uint8_t> bytes) { return BinaryReader(bytes).read(); }
+Expected<Value> readBinary(std::span<const std::uint8_t> bytes) {
+  auto view = BinaryPlistView::open(bytes);
+  if (!view) return view.error();
+  return BinaryReader(*view).read();
+}
 
 }  // namespace fnd::plist_codec

@@ -11,10 +11,12 @@
 #include "foundation/date.h"
 #include "foundation/dictionary.h"
 #include "foundation/error.h"
+#include "foundation/keyed_archive_layout.h"
 #include "foundation/keyed_unarchiver.h"
 #include "foundation/null.h"
 #include "foundation/number.h"
 #include "foundation/property_list.h"
+#include "foundation/property_list_codec.h"
 #include "foundation/set.h"
 #include "foundation/string.h"
 #include "foundation/uid.h"
@@ -368,6 +370,81 @@ TEST(KeyedUnarchiverHostileInput, StructuralFaultsGiveTheCorruptArchiveError) {
     EXPECT_TRUE(truncated.error().is(NSCocoaErrorDomain, 3840) ||
                 truncated.error().is(NSCocoaErrorDomain, NSCoderReadCorruptError));
   }
+}
+
+}  // namespace
+}  // namespace fnd
+
+namespace fnd {
+namespace {
+
+// An archive of one Node written key by key, so a test can give it keys no
+// archiver writes: `extraKey` (a number when `numberKey`) precedes the
+// entry's last key, and "name" appears twice, "first" then "last".
+std::vector<std::uint8_t> handWrittenNodeArchive(bool numberKey) {
+  using Ref = plist_codec::BinaryPlistBuilder::Ref;
+  plist_codec::BinaryPlistBuilder plist;
+  const auto version = Number::numberWithInteger(keyed_archive::kVersion);
+  const auto seven = Number::numberWithInteger(7);
+  const Ref null = plist.string(keyed_archive::kNull);
+  const Ref chain[] = {plist.string("KorviaTestNode"), plist.string("NSObject")};
+  const Ref descriptorKeys[] = {plist.string("$classname"), plist.string("$classes")};
+  const Ref descriptorValues[] = {chain[0], plist.array(chain)};
+  const Ref descriptor = plist.dictionary(descriptorKeys, descriptorValues);
+  const Ref first = plist.string("first");
+  const Ref last = plist.string("last");
+  const Ref name = plist.string("name");
+  const Ref entryKeys[] = {plist.string("$class"), name, numberKey ? plist.scalar(*seven) : plist.string("other"), name};
+  const Ref entryValues[] = {plist.uid(2), plist.uid(3), plist.uid(3), plist.uid(4)};
+  const Ref entry = plist.dictionary(entryKeys, entryValues);
+  const Ref objects[] = {null, entry, descriptor, first, last};
+  const Ref rootKey = plist.string("root");
+  const Ref rootUID = plist.uid(1);
+  const Ref topKeys[] = {plist.string("$version"), plist.string("$archiver"), plist.string("$top"),
+                         plist.string("$objects")};
+  const Ref topValues[] = {plist.scalar(*version), plist.string("NSKeyedArchiver"),
+                           plist.dictionary({&rootKey, 1}, {&rootUID, 1}), plist.array(objects)};
+  return plist.finish(plist.dictionary(topKeys, topValues));
+}
+
+TEST(KeyedUnarchiverInPlace, ARepeatedKeyReadsAsItsLastValue) {
+  auto decoded = KeyedUnarchiver::unarchivedObjectOfClass(Node::staticClass(), handWrittenNodeArchive(false));
+  ASSERT_TRUE(decoded) << decoded.error().description();
+  EXPECT_EQ(decoded->as<Node>()->name, "last");
+}
+
+// Keys are read as the decode asks for them; one that is no text fails the
+// decode as a malformed property list, not as a wrong archive.
+TEST(KeyedUnarchiverInPlace, AKeyThatIsNoTextFailsTheDecode) {
+  auto decoded = KeyedUnarchiver::unarchivedObjectOfClass(Node::staticClass(), handWrittenNodeArchive(true));
+  ASSERT_FALSE(decoded);
+  EXPECT_TRUE(decoded.error().is(NSCocoaErrorDomain, NSPropertyListReadCorruptError)) << decoded.error().description();
+  EXPECT_EQ(debugDescription(decoded.error()), "A dictionary key is not a string");
+}
+
+TEST(KeyedUnarchiverInPlace, AnArchiveInTheTextFormDecodesAsTheBinaryOne) {
+  auto node = Node::make("text form");
+  node->priority = 3;
+  node->next = Node::make("second");
+  node->extra = Value(Dictionary::make({{Value("κλειδί"), Value(Array::make({Value(1.5), Value(true)}))}}));
+  auto tree = PropertyListSerialization::propertyListWithData(archive(Value(node)));
+  ASSERT_TRUE(tree);
+  auto text = PropertyListSerialization::dataWithPropertyList(*tree, PropertyListFormat::xml);
+  ASSERT_TRUE(text);
+  auto decoded = KeyedUnarchiver::unarchivedObjectOfClass(Node::staticClass(), *text);
+  ASSERT_TRUE(decoded) << decoded.error().description();
+  auto read = decoded->as<Node>();
+  EXPECT_EQ(read->name, "text form");
+  EXPECT_EQ(read->priority, 3);
+  ASSERT_TRUE(read->next);
+  EXPECT_EQ(read->next->name, "second");
+  EXPECT_EQ(read->extra, node->extra);
+
+  auto damaged = *text;
+  damaged.resize(damaged.size() / 2);
+  auto failed = KeyedUnarchiver::unarchivedObjectOfClass(Node::staticClass(), damaged);
+  ASSERT_FALSE(failed);
+  EXPECT_TRUE(failed.error().is(NSCocoaErrorDomain, NSPropertyListReadCorruptError));
 }
 
 }  // namespace
