@@ -6,6 +6,7 @@
 // for objects nobody asks for. The bytes must outlive the view.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,6 +35,10 @@ class BinaryPlistView {
   std::uint64_t topIndex() const { return top_; }
 
   [[nodiscard]] Expected<Item> object(std::uint64_t index) const;
+  // The object at `index` when it is whole ASCII text, as dictionary keys
+  // nearly always are; nothing for any other object, malformed or not,
+  // which `object` then reads and judges.
+  std::optional<std::string_view> asciiTextAt(std::uint64_t index) const;
 
   // Booleans, integers and reals.
   static bool isNumber(const Item& item) {

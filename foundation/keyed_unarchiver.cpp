@@ -134,7 +134,12 @@ bool KeyedUnarchiver::keyEquals(const Item& key, std::string_view text) const {
 
 std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::lookUp(const Item& dictionary, std::string_view key) {
   for (std::uint64_t i = dictionary.count; i-- > 0;) {
-    const std::optional<Item> candidate = plistObject(plist_.reference(dictionary, i));
+    const std::uint64_t keyIndex = plist_.reference(dictionary, i);
+    if (const std::optional<std::string_view> text = plist_.asciiTextAt(keyIndex)) {
+      if (*text == key) return plistObject(plist_.dictionaryValue(dictionary, i));
+      continue;
+    }
+    const std::optional<Item> candidate = plistObject(keyIndex);
     if (!candidate) return std::nullopt;
     if (candidate->kind != PlistView::Kind::text) {
       failWithError(plist_codec::corruptError("A dictionary key is not a string"));

@@ -270,6 +270,21 @@ Expected<BinaryPlistView::Item> BinaryPlistView::object(std::uint64_t index) con
   return parse(offset);
 }
 
+std::optional<std::string_view> BinaryPlistView::asciiTextAt(std::uint64_t index) const {
+  if (index >= count_) return std::nullopt;
+  const std::uint64_t offset = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
+  if (offset < kMagic.size() || offset >= tableOffset_) return std::nullopt;
+  const std::uint8_t marker = bytes_[offset];
+  std::uint64_t position = offset + 1;
+  std::uint64_t length = 0;
+  if ((marker & 0xF0) != kASCIIString || !readCount(position, marker & 0x0F, length) || !available(position, length)) {
+    return std::nullopt;
+  }
+  const std::uint8_t* start = bytes_.data() + position;
+  if (!std::all_of(start, start + length, [](std::uint8_t byte) { return byte < 0x80; })) return std::nullopt;
+  return std::string_view(reinterpret_cast<const char*>(start), length);
+}
+
 // The count of a container or the length of data or text, which may follow
 // the marker as an integer object.
 bool BinaryPlistView::readCount(std::uint64_t& position, std::uint8_t low, std::uint64_t& count) const {
