@@ -300,8 +300,8 @@ QVProactorGroup::~QVProactorGroup() {
   // Actions that outlive their group (a job still holds them) will never
   // deliver; drop what waits on them so that handlers holding the action do
   // not keep it alive for ever.
-  for (const auto& [argument, action] : actionsByArgument_) {
-    if (action.use_count() > 1) internalQueue_.async([action] { action->setup(); });
+  for (const auto& entry : actionsByArgument_) {
+    if (entry.second.use_count() > 1) internalQueue_.async([action = entry.second] { action->setup(); });
   }
 }
 
