@@ -22,9 +22,6 @@
 
 namespace fnd {
 
-class Array;
-class Dictionary;
-
 class KeyedUnarchiver {
  public:
   using ClassList = std::vector<const Class*>;
@@ -95,7 +92,6 @@ class KeyedUnarchiver {
   const Class* classOfEntry(const Item& entry, std::string_view key);
   bool isAllowed(const Value& object, const ClassList& allowed, std::string_view key);
   std::optional<Item> currentValue(std::string_view key);
-  Value scalarValue(std::string_view key);
   Value fail(std::string debugDescription);
 
   const PlistView& plist_;

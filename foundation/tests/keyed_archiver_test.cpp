@@ -379,8 +379,8 @@ namespace fnd {
 namespace {
 
 // An archive of one Node written key by key, so a test can give it keys no
-// archiver writes: `extraKey` (a number when `numberKey`) precedes the
-// entry's last key, and "name" appears twice, "first" then "last".
+// archiver writes: "name" appears twice, "first" then "last", and between
+// them a key that is a number when `numberKey`, else "other".
 std::vector<std::uint8_t> handWrittenNodeArchive(bool numberKey) {
   using Ref = plist_codec::BinaryPlistBuilder::Ref;
   plist_codec::BinaryPlistBuilder plist;
