@@ -50,9 +50,6 @@ class BinaryPlistView {
   std::span<const std::uint8_t> data(const Item& item) const;
   // Text as UTF-8; bytes of a damaged text become U+FFFD.
   std::string text(const Item& item) const;
-  // The text itself when it needs no conversion (ASCII), without a copy.
-  bool isPlainText(const Item& item) const;
-  std::string_view plainText(const Item& item) const;
 
   // A container's `i`th reference: for dictionaries, keys come first, then
   // as many values.
@@ -67,6 +64,11 @@ class BinaryPlistView {
   bool available(std::uint64_t position, std::uint64_t size) const {
     return position <= tableOffset_ && size <= tableOffset_ - position;
   }
+  // Where the object at `index` (< objectCount) starts, when that lies among
+  // the objects.
+  std::optional<std::uint64_t> offsetOf(std::uint64_t index) const;
+  // The bytes as text when they are all ASCII, which needs no conversion.
+  static std::optional<std::string_view> asciiText(const std::uint8_t* start, std::uint64_t length);
   bool readCount(std::uint64_t& position, std::uint8_t low, std::uint64_t& count) const;
   [[nodiscard]] Expected<Item> parse(std::uint64_t position) const;
   [[nodiscard]] Expected<Item> checkInteger(Item item) const;

@@ -127,11 +127,6 @@ std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::entryAt(std::uint64_t uid)
   return plistObject(plist_.reference(objects_, uid));
 }
 
-bool KeyedUnarchiver::keyEquals(const Item& key, std::string_view text) const {
-  if (plist_.isPlainText(key)) return plist_.plainText(key) == text;
-  return plist_.text(key) == text;
-}
-
 std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::lookUp(const Item& dictionary, std::string_view key) {
   for (std::uint64_t i = dictionary.count; i-- > 0;) {
     const std::uint64_t keyIndex = plist_.reference(dictionary, i);
@@ -145,7 +140,8 @@ std::optional<KeyedUnarchiver::Item> KeyedUnarchiver::lookUp(const Item& diction
       failWithError(plist_codec::corruptError("A dictionary key is not a string"));
       return std::nullopt;
     }
-    if (keyEquals(*candidate, key)) return plistObject(plist_.dictionaryValue(dictionary, i));
+    // Text that needs converting (Latin-1 or UTF-16) is compared as UTF-8.
+    if (plist_.text(*candidate) == key) return plistObject(plist_.dictionaryValue(dictionary, i));
   }
   return std::nullopt;
 }
@@ -383,7 +379,8 @@ Value KeyedUnarchiver::decodePlatformObject(const Class& cls, const Item& entry,
     const std::optional<Item> bytes = lookUp(entry, kDataKey);
     if (error_) return Value();
     if (!bytes || bytes->kind != PlistView::Kind::data) return fail("data object without bytes");
-    std::vector<std::uint8_t> value(plist_.data(*bytes).begin(), plist_.data(*bytes).end());
+    const std::span<const std::uint8_t> data = plist_.data(*bytes);
+    std::vector<std::uint8_t> value(data.begin(), data.end());
     return &cls == &Data::mutableClass() ? Value(Data::makeMutable(std::move(value)))
                                          : Value(Data::make(std::move(value)));
   }
@@ -398,7 +395,8 @@ Value KeyedUnarchiver::decodePlatformObject(const Class& cls, const Item& entry,
     if (error_) return Value();
     if (!bytes || bytes->kind != PlistView::Kind::data || bytes->count != 16) return fail("UUID object without 16 bytes");
     UUID::Bytes raw{};
-    std::copy(plist_.data(*bytes).begin(), plist_.data(*bytes).end(), raw.begin());
+    const std::span<const std::uint8_t> data = plist_.data(*bytes);
+    std::copy(data.begin(), data.end(), raw.begin());
     return Value(UUID::makeWithBytes(raw));
   }
   if (&cls == &Null::staticClass()) return Value(Null::null());

@@ -79,7 +79,6 @@ class KeyedUnarchiver {
   // The value for `key` in a dictionary of the property list; the last one
   // when the key repeats.
   std::optional<Item> lookUp(const Item& dictionary, std::string_view key);
-  bool keyEquals(const Item& key, std::string_view text) const;
 
   Value decodeReference(const std::optional<Item>& reference, const ClassList& allowed, std::string_view key);
   Value decodeEntry(std::uint64_t uid, const ClassList& allowed, std::string_view key);

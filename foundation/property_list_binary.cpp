@@ -187,8 +187,10 @@ class BinaryReader {
   Value convert(const BinaryPlistView::Item& item, std::size_t depth, std::uint16_t& height) {
     using Kind = BinaryPlistView::Kind;
     switch (item.kind) {
-      case Kind::data:
-        return Value(Data::make(std::vector<std::uint8_t>(view_.data(item).begin(), view_.data(item).end())));
+      case Kind::data: {
+        const std::span<const std::uint8_t> bytes = view_.data(item);
+        return Value(Data::make(std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
+      }
       case Kind::text:
         return Value(view_.text(item));
       case Kind::uid:
@@ -263,26 +265,35 @@ Expected<BinaryPlistView> BinaryPlistView::open(std::span<const std::uint8_t> by
   return view;
 }
 
+std::optional<std::uint64_t> BinaryPlistView::offsetOf(std::uint64_t index) const {
+  FND_PARAMETER_ASSERT(index < count_);
+  const std::uint64_t offset = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
+  if (offset < kMagic.size() || offset >= tableOffset_) return std::nullopt;
+  return offset;
+}
+
+std::optional<std::string_view> BinaryPlistView::asciiText(const std::uint8_t* start, std::uint64_t length) {
+  if (!std::all_of(start, start + length, [](std::uint8_t byte) { return byte < 0x80; })) return std::nullopt;
+  return std::string_view(reinterpret_cast<const char*>(start), length);
+}
+
 Expected<BinaryPlistView::Item> BinaryPlistView::object(std::uint64_t index) const {
   if (index >= count_) return corruptError("An object reference is out of range");
-  const std::uint64_t offset = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
-  if (offset < kMagic.size() || offset >= tableOffset_) return corruptError("An object offset is out of range");
-  return parse(offset);
+  const std::optional<std::uint64_t> offset = offsetOf(index);
+  if (!offset) return corruptError("An object offset is out of range");
+  return parse(*offset);
 }
 
 std::optional<std::string_view> BinaryPlistView::asciiTextAt(std::uint64_t index) const {
-  if (index >= count_) return std::nullopt;
-  const std::uint64_t offset = readBigEndian(bytes_.data() + tableOffset_ + index * offsetSize_, offsetSize_);
-  if (offset < kMagic.size() || offset >= tableOffset_) return std::nullopt;
-  const std::uint8_t marker = bytes_[offset];
-  std::uint64_t position = offset + 1;
+  const std::optional<std::uint64_t> offset = index < count_ ? offsetOf(index) : std::nullopt;
+  if (!offset) return std::nullopt;
+  const std::uint8_t marker = bytes_[*offset];
+  std::uint64_t position = *offset + 1;
   std::uint64_t length = 0;
   if ((marker & 0xF0) != kASCIIString || !readCount(position, marker & 0x0F, length) || !available(position, length)) {
     return std::nullopt;
   }
-  const std::uint8_t* start = bytes_.data() + position;
-  if (!std::all_of(start, start + length, [](std::uint8_t byte) { return byte < 0x80; })) return std::nullopt;
-  return std::string_view(reinterpret_cast<const char*>(start), length);
+  return asciiText(bytes_.data() + position, length);
 }
 
 // The count of a container or the length of data or text, which may follow
@@ -400,23 +411,12 @@ std::span<const std::uint8_t> BinaryPlistView::data(const Item& item) const {
   return bytes_.subspan(item.position, item.count);
 }
 
-bool BinaryPlistView::isPlainText(const Item& item) const {
-  if (item.kind != Kind::text || (item.marker & 0xF0) != kASCIIString) return false;
-  const std::uint8_t* start = bytes_.data() + item.position;
-  return std::all_of(start, start + item.count, [](std::uint8_t byte) { return byte < 0x80; });
-}
-
-std::string_view BinaryPlistView::plainText(const Item& item) const {
-  FND_PARAMETER_ASSERT(item.kind == Kind::text && (item.marker & 0xF0) == kASCIIString);
-  return std::string_view(reinterpret_cast<const char*>(bytes_.data() + item.position), item.count);
-}
-
 std::string BinaryPlistView::text(const Item& item) const {
   FND_PARAMETER_ASSERT(item.kind == Kind::text);
-  if (isPlainText(item)) return std::string(plainText(item));
   const std::uint8_t* start = bytes_.data() + item.position;
   std::string text;
   if ((item.marker & 0xF0) == kASCIIString) {
+    if (const std::optional<std::string_view> ascii = asciiText(start, item.count)) return std::string(*ascii);
     text.reserve(item.count);
     // Bytes above 0x7F are taken as Latin-1 so the result stays UTF-8.
     for (std::uint64_t i = 0; i < item.count; ++i) appendUTF8(text, start[i]);
